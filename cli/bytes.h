@@ -1,0 +1,29 @@
+// Little-endian field access for archive records. Records are always decoded
+// through these, never by casting bytes to structs.
+#ifndef VREX_CLI_BYTES_H
+#define VREX_CLI_BYTES_H
+
+#include <cstdint>
+
+inline uint32_t ReadU32LE(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+inline uint16_t ReadU16LE(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+inline void WriteU32LE(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+// Copies a fixed-width name field into a buffer of width + 1 bytes: up to the
+// first NUL or the whole field, zero-padded and always terminated.
+inline void CopyNameField(char* copy, const uint8_t* field, unsigned width) {
+  unsigned i = 0;
+  for (; i < width && field[i]; ++i) copy[i] = char(field[i]);
+  for (; i <= width; ++i) copy[i] = 0;
+}
+
+#endif

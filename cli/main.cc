@@ -1,0 +1,4 @@
+// vrex: lists, extracts, tests and deletes members of game resource archives.
+#include "cli/state.h"
+
+int main(int argc, char** argv) { return RunVrex(argc, argv); }

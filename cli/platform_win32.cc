@@ -1,0 +1,110 @@
+// Windows side of the platform seam: the C runtime's share-mode open
+// (_SH_DENYWR, 0x20), _chsize, _mkdir and _commit.
+#ifdef _WIN32
+
+#include "cli/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <direct.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace {
+PlatformFaults* faults = nullptr;
+
+bool Hit(unsigned long* counter, unsigned long failAt) {
+  if (!faults) return false;
+  ++*counter;
+  return failAt != 0 && *counter == failAt;
+}
+
+void StopIf(unsigned long count, unsigned long stopAt) {
+  if (stopAt != 0 && count == stopAt) TerminateProcess(GetCurrentProcess(), 137);
+}
+}  // namespace
+
+void PlatformSetFaults(PlatformFaults* f) {
+  faults = f;
+  if (faults) faults->reads = faults->writes = faults->syncs = faults->allocs = 0;
+}
+
+FILE* PlatformOpenShared(const char* name, int readWrite) {
+  return _fsopen(name, readWrite ? "r+b" : "rb", _SH_DENYWR);
+}
+
+FILE* PlatformOpen(const char* name, const char* mode) { return fopen(name, mode); }
+
+int PlatformClose(FILE* f) { return fclose(f) == 0; }
+
+int PlatformSeek(FILE* f, uint64_t offset) {
+  if (offset > 0x7FFFFFFFFFFFFFFFull) { errno = EINVAL; return 0; }
+  return _fseeki64(f, (__int64)offset, SEEK_SET) == 0;
+}
+
+size_t PlatformRead(void* buf, size_t size, FILE* f) {
+  if (faults && Hit(&faults->reads, faults->failRead)) { errno = EIO; return 0; }
+  return fread(buf, 1, size, f);
+}
+
+size_t PlatformWrite(const void* buf, size_t size, FILE* f) {
+  if (faults) {
+    StopIf(faults->writes + 1, faults->stopAtWrite);
+    if (Hit(&faults->writes, faults->failWrite)) { errno = ENOSPC; return 0; }
+  }
+  return fwrite(buf, 1, size, f);
+}
+
+int PlatformSetLength(FILE* f, uint64_t length) {
+  if (fflush(f) != 0) return 0;
+  return _chsize_s(_fileno(f), (__int64)length) == 0;
+}
+
+int PlatformSync(FILE* f) {
+  if (faults) {
+    StopIf(faults->syncs + 1, faults->stopAtSync);
+    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
+  }
+  if (fflush(f) != 0) return 0;
+  return _commit(_fileno(f)) == 0;
+}
+
+uint64_t PlatformFileSize(FILE* f) {
+  struct _stat64 st;
+  if (_fstat64(_fileno(f), &st) != 0) return 0;
+  return (uint64_t)st.st_size;
+}
+
+int PlatformExists(const char* path) {
+  struct _stat64 st;
+  return _stat64(path, &st) == 0;
+}
+
+int PlatformMakeFolder(const char* path) { return _mkdir(path) == 0; }
+
+int PlatformRemove(const char* path) { return remove(path) == 0; }
+
+void* PlatformAlloc(size_t size) {
+  if (faults) {
+    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
+    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
+  }
+  return malloc(size ? size : 1);
+}
+
+void* PlatformRealloc(void* p, size_t size) {
+  if (faults) {
+    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
+    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
+  }
+  return realloc(p, size ? size : 1);
+}
+
+void PlatformFree(void* p) { free(p); }
+
+const char* PlatformLastError() { return strerror(errno); }
+
+#endif

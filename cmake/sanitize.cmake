@@ -1,0 +1,5 @@
+# AddressSanitizer + UndefinedBehaviorSanitizer for the whole build.
+if(VREX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,4 @@
+// Placeholder until this format's handler lands.
+#include "formats/formats.h"
+
+uint32_t LodHandler(uint8_t*, uint32_t) { return 0; }
