@@ -1,0 +1,49 @@
+#include "fuzz/support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/state.h"
+
+namespace {
+std::string scratch;
+
+void MakeScratch() {
+  if (!scratch.empty()) return;
+  char templ[] = "/tmp/vrex-fuzz-XXXXXX";
+  if (!mkdtemp(templ)) abort();
+  scratch = templ;
+  // Everything vrex prints is noise here.
+  int devnull = open("/dev/null", O_WRONLY);
+  dup2(devnull, 1);
+  dup2(devnull, 2);
+}
+
+void Empty() {
+  std::string cmd = "rm -rf '" + scratch + "'/* '" + scratch + "'/.[!.]* 2>/dev/null";
+  if (system(cmd.c_str()) != 0) { /* nothing to remove */ }
+}
+}  // namespace
+
+int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName,
+                const std::vector<std::string>& args) {
+  MakeScratch();
+  if (chdir(scratch.c_str()) != 0) abort();
+  FILE* f = fopen(archiveName.c_str(), "wb");
+  if (!f) abort();
+  if (size) fwrite(data, 1, size, f);
+  fclose(f);
+  std::vector<std::string> argvStrings = {"vrex"};
+  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argvStrings) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+  int code = RunVrex(int(argvStrings.size()), argv.data());
+  fflush(stdout);
+  Empty();
+  return code;
+}
