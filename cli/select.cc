@@ -1,6 +1,7 @@
 // Name list, list files and the wildcard matcher.
 #include "cli/select.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -25,46 +26,34 @@ int GrowNames() {
   return 1;
 }
 
-// Matcher context. The matcher's backtracking only happens at a star, where
-// it retries the rest of the pattern from each later occurrence of the
-// literal behind the star. A (name position, pattern position) pair that
-// failed once fails again, so each pair is tried at most once: the bit set
-// below remembers them and keeps the work polynomial.
+// Matcher context. The matcher backtracks only at a star, where it retries
+// the rest of the pattern from each later occurrence of the literal behind
+// the star. A star step that failed from name position n fails from every
+// later position too (it tries a subset of the same continuations), so the
+// matcher remembers, per pattern position, the smallest name position from
+// which the star step there failed. Each (name position, pattern position)
+// continuation is then tried at most once and the work stays polynomial.
 struct Matcher {
   const char* name;
   const char* pattern;
-  size_t nameLen, patternLen;
-  uint8_t* tried;  // (nameLen + 1) x (patternLen + 1) bits, or null
+  size_t* failedFrom;  // per pattern position, or null before the first star
   bool ready;
 };
 
-uint8_t* memoBlock = nullptr;
+size_t* memoBlock = nullptr;
 size_t memoCapacity = 0;
 
 void PrepareMemo(Matcher* m) {
   m->ready = true;
-  m->nameLen = strlen(m->name);
-  m->patternLen = strlen(m->pattern);
-  size_t bits = (m->nameLen + 1) * (m->patternLen + 1);
-  size_t bytes = (bits + 7) / 8;
-  if (bytes > memoCapacity) {
-    void* grown = PlatformRealloc(memoBlock, bytes);
+  size_t entries = strlen(m->pattern) + 1;
+  if (entries > memoCapacity) {
+    void* grown = PlatformRealloc(memoBlock, entries * sizeof(size_t));
     if (!grown) return;  // still correct without the memo, only slower
-    memoBlock = static_cast<uint8_t*>(grown);
-    memoCapacity = bytes;
+    memoBlock = static_cast<size_t*>(grown);
+    memoCapacity = entries;
   }
-  memset(memoBlock, 0, bytes);
-  m->tried = memoBlock;
-}
-
-// Marks (n, p) as tried; returns whether it had been tried before.
-bool TriedBefore(Matcher* m, size_t n, size_t p) {
-  if (!m->tried) return false;
-  size_t bit = n * (m->patternLen + 1) + p;
-  uint8_t mask = uint8_t(1u << (bit & 7));
-  if (m->tried[bit >> 3] & mask) return true;
-  m->tried[bit >> 3] |= mask;
-  return false;
+  for (size_t i = 0; i < entries; ++i) memoBlock[i] = SIZE_MAX;
+  m->failedFrom = memoBlock;
 }
 
 int MatchFrom(Matcher* m, size_t n, size_t p) {
@@ -83,11 +72,10 @@ int MatchFrom(Matcher* m, size_t n, size_t p) {
     while (pattern[q] == '*' || pattern[q] == '?') ++q;
     if (!pattern[q]) return 1;
     if (!m->ready) PrepareMemo(m);
-    for (size_t i = n; name[i]; ++i) {
-      if (name[i] != pattern[q]) continue;
-      if (TriedBefore(m, i, q)) continue;
-      if (MatchFrom(m, i, q)) return 1;
-    }
+    size_t limit = m->failedFrom ? m->failedFrom[q] : SIZE_MAX;
+    for (size_t i = n; i < limit && name[i]; ++i)
+      if (name[i] == pattern[q] && MatchFrom(m, i, q)) return 1;
+    if (m->failedFrom && n < limit) m->failedFrom[q] = n;
     return 0;
   }
   while (pattern[p] == '*' || pattern[p] == '?') ++p;
@@ -101,7 +89,7 @@ void UpperCaseAscii(char* text) {
 }
 
 int MatchName(const char* name, const char* pattern) {
-  Matcher m = {name, pattern, 0, 0, nullptr, false};
+  Matcher m = {name, pattern, nullptr, false};
   return MatchFrom(&m, 0, 0);
 }
 
