@@ -2,6 +2,7 @@
 // testing, hostile sizes and names.
 #include <gtest/gtest.h>
 
+#include "cli/platform.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
 
@@ -35,5 +36,164 @@ TEST(Pack, ExtractWithFoldersKeepsPathsAndStoredCase) {
                               "\n2 matches found\n");
   EXPECT_EQ(dir.Read("maps/e1m1.bsp"), "BSP");
   EXPECT_EQ(dir.Read("Readme.txt"), "hi");
+}
+}  // namespace
+
+namespace {
+TEST(Pack, PatternsFoldCaseAndNameTheExtractedFiles) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Member("sound/x.wav", "W").Bytes());
+  RunResult list = Vrex(dir.path(), {"l", "a.pak", "MAPS/*"});
+  EXPECT_EQ(list.out, Banner() + "Searching PACK (2 files)\n" + kHeading +
+                          Line("maps/e1m1.bsp", 3, "0000000C") + "\n1 matches found\n");
+  RunResult x = Vrex(dir.path(), {"x", "a.pak", "*"});
+  EXPECT_EQ(x.out, Banner() + "Searching PACK (2 files)\nExtracting MAPS/E1M1.BSP\nExtracting SOUND/X.WAV\n"
+                              "\n2 matches found\n");
+  EXPECT_EQ(dir.Read("MAPS/E1M1.BSP"), "BSP");
+  RunResult none = Vrex(dir.path(), {"t", "a.pak", "*.txt"});
+  EXPECT_EQ(none.out, Banner() + "Searching PACK (2 files)\n\n(no matches found)\n");
+}
+
+TEST(Pack, FlatExtractionWritesTheLastComponent) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Bytes());
+  RunResult r = Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting maps/e1m1.bsp\n\n1 matches found\n");
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{
+                            {"a.pak", dir.Read("a.pak")}, {"e1m1.bsp", "BSP"}}));
+}
+
+TEST(Pack, TestingReadsEverythingAndWritesNothing) {
+  TempDir dir;
+  std::string bytes = Pack().Member("maps/e1m1.bsp", "BSP").Member("past.end", "").Bytes();
+  // The second entry claims 1000 bytes at offset 13: past the end of the file.
+  Bytes b;
+  b.Raw(bytes).PatchU32(bytes.size() - 8, 13).PatchU32(bytes.size() - 4, 1000);
+  dir.Write("a.pak", b.str());
+  RunResult r = Vrex(dir.path(), {"t", "a.pak"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nTesting maps/e1m1.bsp\nTesting past.end\n"
+                              "\t--- read error ---\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree().size(), 1u);
+}
+
+TEST(Pack, AMemberPastTheEndLeavesAnEmptyFile) {
+  TempDir dir;
+  // 4 GiB - 1 bytes claimed at offset 12: nothing is allocated for it.
+  dir.Write("a.pak", Pack().Entry("huge.bin", 12, 0xFFFFFFFF).Bytes());
+  RunResult r = Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting huge.bin\n\t--- read error ---\n"
+                              "\n1 matches found\n");
+  EXPECT_EQ(dir.Read("huge.bin"), "");
+}
+
+TEST(Pack, ZeroSizeMembersBecomeEmptyFilesSilently) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("empty.txt", "").Bytes());
+  RunResult r = Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting empty.txt\n\n1 matches found\n");
+  EXPECT_TRUE(dir.Exists("empty.txt"));
+  EXPECT_EQ(dir.Read("empty.txt"), "");
+}
+
+TEST(Pack, NamesThatFillTheWholeFieldAreKeptWhole) {
+  TempDir dir;
+  std::string name = "dir/" + std::string(52, 'n');  // 56 characters, no NUL
+  dir.Write("a.pak", Pack().Member(name, "full").Bytes());
+  RunResult list = Vrex(dir.path(), {"l", "a.pak", "*" + std::string(52, 'N')});
+  EXPECT_EQ(list.out, Banner() + "Searching PACK (1 files)\n" + kHeading + name + "4      \t0000000C\n"
+                                 "\n1 matches found\n");
+  Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(dir.Read(name), "full");
+}
+
+TEST(Pack, UnsafeNamesAreRefused) {
+  TempDir dir;
+  dir.Write("a.pak", Pack()
+                         .Member("../evil", "1")
+                         .Member("/abs", "2")
+                         .Member("C:x", "3")
+                         .Member("a/../../b", "4")
+                         .Member("ok/..x", "5")
+                         .Member("back\\..\\up", "6")
+                         .Bytes());
+  RunResult x = Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(x.exitCode, 0);
+  EXPECT_EQ(x.out, Banner() + "Searching PACK (6 files)\n"
+                              "Extracting ../evil\nUnsafe path ../evil - skipped\n"
+                              "Extracting /abs\nUnsafe path /abs - skipped\n"
+                              "Extracting C:x\nUnsafe path C:x - skipped\n"
+                              "Extracting a/../../b\nUnsafe path a/../../b - skipped\n"
+                              "Extracting ok/..x\n"
+                              "Extracting back\\..\\up\nUnsafe path back\\..\\up - skipped\n"
+                              "\n6 matches found\n");
+  std::map<std::string, std::string> tree = dir.Tree();
+  tree.erase("a.pak");
+  EXPECT_EQ(tree, (std::map<std::string, std::string>{{"ok/", ""}, {"ok/..x", "5"}}));
+
+  // Flat extraction only writes the last component: "../evil" lands as "evil".
+  TempDir flat;
+  flat.Write("a.pak", dir.Read("a.pak"));
+  RunResult e = Vrex(flat.path(), {"e", "a.pak"});
+  EXPECT_NE(e.out.find("Extracting C:x\nUnsafe path C:x - skipped\n"), std::string::npos);
+  EXPECT_EQ(flat.Read("evil"), "1");
+  EXPECT_EQ(flat.Read("abs"), "2");
+  EXPECT_EQ(flat.Read("b"), "4");
+}
+
+TEST(Pack, AFolderThatExistsAsAFileSkipsTheMember) {
+  TempDir dir;
+  dir.Write("maps", "a file");
+  dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Bytes());
+  RunResult r = Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting maps/e1m1.bsp\n"
+                              "Can't open maps/e1m1.bsp - skiped\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("maps"), "a file");
+}
+
+TEST(Pack, ExistingFilesAreOverwritten) {
+  TempDir dir;
+  dir.Write("a.txt", "old and longer");
+  dir.Write("a.pak", Pack().Member("a.txt", "new").Bytes());
+  Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(dir.Read("a.txt"), "new");
+}
+
+TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("one", "11111").Member("two", "22").Bytes());
+  PlatformFaults faults = {};
+  faults.failAlloc = 3;  // directory, output name, then the 5-byte member's buffer
+  RunResult alloc = VrexInProcess(dir.path(), {"e", "a.pak"}, &faults);
+  EXPECT_EQ(alloc.exitCode, 0);
+  EXPECT_EQ(alloc.out, Banner() + "Searching PACK (2 files)\nExtracting one\n"
+                                  "Can't allocate 5l bytes for one - skiped\nExtracting two\n"
+                                  "\n2 matches found\n");
+  EXPECT_FALSE(dir.Exists("one"));
+  EXPECT_EQ(dir.Read("two"), "22");
+
+  faults = {};
+  faults.failWrite = 1;
+  RunResult write = VrexInProcess(dir.path(), {"e", "a.pak", "one"}, &faults);
+  EXPECT_EQ(write.out, Banner() + "Searching PACK (2 files)\nExtracting ONE\n\t--- write error ---\n"
+                                  "\n1 matches found\n");
+
+  faults = {};
+  faults.failRead = 5;  // magic, two header words, directory, then the member
+  RunResult read = VrexInProcess(dir.path(), {"x", "a.pak", "two"}, &faults);
+  EXPECT_EQ(read.out, Banner() + "Searching PACK (2 files)\nExtracting TWO\n\t--- read error ---\n"
+                                 "\n1 matches found\n");
+  EXPECT_EQ(dir.Read("TWO"), "");
+}
+
+TEST(Pack, ListsAfterClosingTheArchive) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("a", "1").Bytes());
+  PlatformFaults faults = {};
+  faults.failRead = 5;  // a read after the directory would fail
+  RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
 }
 }  // namespace

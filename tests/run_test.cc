@@ -1,0 +1,201 @@
+// The entry point end to end: usage, operation letters, format detection,
+// header fields, the directory load and every exit code.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "cli/platform.h"
+#include "tests/support/e2e.h"
+#include "tests/support/pack_builder.h"
+
+namespace {
+const std::string kUsageBody =
+    " <operation> <filename> [File1 File2 File3..... | @FileList]\n\nWhere operation is:\n\n"
+    "\tl - List file(s)\n\te - Extract file(s)\n\tx - Extract file(s) with folders\n"
+    "\td - Delete file(s) from archive\n\tt - Test file(s)\n"
+    "\ta[f] - Add file(s) and folder(s) [file(s) only] to archive\n"
+    "\tm[f] - Move file(s) and folder(s) [file(s) only] to archive\n";
+
+std::string TwoMembers() { return Pack().Member("a.txt", "alpha").Member("b.txt", "beta").Bytes(); }
+
+TEST(Usage, TooFewArgumentsOrUnknownLetterPrintUsage) {
+  TempDir dir;
+  dir.Write("a.pak", TwoMembers());
+  for (auto args : std::vector<std::vector<std::string>>{{}, {"l"}, {"y", "a.pak"}, {"z", "a.pak"}, {"", "a.pak"}}) {
+    RunResult r = VrexInProcess(dir.path(), args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, Banner() + "Usage: vrex" + kUsageBody);
+  }
+}
+
+TEST(Usage, ShowsTheProgramNameBehindItsPath) {
+  if (TestingWindowsBinary()) GTEST_SKIP() << "covered by the Windows suite";
+  TempDir dir;
+  RunResult r = Vrex(dir.path(), {});
+  EXPECT_EQ(r.exitCode, 1);
+  const char* shown = strrchr(VREX_BINARY_PATH, '/');
+  EXPECT_EQ(r.out, Banner() + "Usage: " + (shown ? shown + 1 : VREX_BINARY_PATH) + kUsageBody);
+}
+
+TEST(Operations, LetterCaseAndTrailingCharactersDoNotMatter) {
+  TempDir dir;
+  dir.Write("a.pak", TwoMembers());
+  RunResult lower = Vrex(dir.path(), {"l", "a.pak"});
+  RunResult word = Vrex(dir.path(), {"LIST", "a.pak"});
+  EXPECT_EQ(lower.exitCode, 0);
+  EXPECT_EQ(word.out, lower.out);
+}
+
+TEST(Operations, AddMoveAndOthersAreNotYetDone) {
+  TempDir dir;
+  std::string bytes = TwoMembers();
+  dir.Write("a.pak", bytes);
+  for (const char* letter : {"a", "af", "m", "mf", "c", "r"}) {
+    RunResult r = Vrex(dir.path(), {letter, "a.pak", "x.txt"});
+    EXPECT_EQ(r.exitCode, 0) << letter;
+    EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nNot yet\n") << letter;
+    EXPECT_EQ(dir.Read("a.pak"), bytes);
+  }
+}
+
+TEST(Open, MissingArchiveExitsWithTwo) {
+  TempDir dir;
+  RunResult r = Vrex(dir.path(), {"l", "none.pak"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, Banner());
+  EXPECT_EQ(r.err, "\topen failed: No such file or directory\n");
+}
+
+TEST(Open, DeleteOnAReadOnlyFileFailsAtTheOpen) {
+  if (geteuid() == 0 && !TestingWindowsBinary()) GTEST_SKIP() << "root writes read-only files";
+  TempDir dir;
+  dir.Write("a.lod", "LOD\0");
+  chmod(dir.Join("a.lod").c_str(), 0444);
+  RunResult r = Vrex(dir.path(), {"d", "a.lod"});
+  EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST(Open, AnotherWriterKeepsDeletionOut) {
+  if (TestingWindowsBinary()) GTEST_SKIP() << "the Windows suite checks the share mode";
+  TempDir dir;
+  dir.Write("a.pak", TwoMembers());
+  FILE* holder = PlatformOpenShared(dir.Join("a.pak").c_str(), 1);
+  ASSERT_NE(holder, nullptr);
+  RunResult d = Vrex(dir.path(), {"d", "a.pak", "a.txt"});
+  RunResult l = Vrex(dir.path(), {"l", "a.pak"});
+  PlatformClose(holder);
+  EXPECT_EQ(d.exitCode, 2);
+  EXPECT_EQ(d.err, "\topen failed: Resource temporarily unavailable\n");
+  EXPECT_EQ(l.exitCode, 2);
+}
+
+TEST(Detection, UnknownAndShortFiles) {
+  TempDir dir;
+  dir.Write("junk.bin", "JUNKJUNKJUNK");
+  dir.Write("short.bin", "PA");
+  RunResult junk = Vrex(dir.path(), {"l", "junk.bin"});
+  EXPECT_EQ(junk.exitCode, 3);
+  EXPECT_EQ(junk.out, Banner() + "Unknown format\n");
+  RunResult shortFile = Vrex(dir.path(), {"l", "short.bin"});
+  EXPECT_EQ(shortFile.exitCode, 3);
+  EXPECT_EQ(shortFile.out, Banner() + "Unknown format\n");
+  EXPECT_EQ(shortFile.err, "\tread failed: unexpected end of file\n");
+}
+
+TEST(Detection, ExtensionStkWinsOverContent) {
+  TempDir dir;
+  // A PACK named .stk is read as STK: its first two bytes "PA" are the count.
+  dir.Write("A.Stk", TwoMembers());
+  RunResult r = Vrex(dir.path(), {"l", "A.Stk"});
+  EXPECT_EQ(r.out.substr(0, Banner().size() + 26), Banner() + "Searching  STK (16720 file");
+  EXPECT_EQ(r.exitCode, 6);  // 16720 entries of 22 bytes do not fit the file
+  EXPECT_EQ(r.err, "\tread failed: unexpected end of file\n");
+}
+
+TEST(Detection, DirFilesSkipTheHeader) {
+  TempDir dir;
+  dir.Write("tree.DIR", "");
+  RunResult r = Vrex(dir.path(), {"l", "tree.DIR"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.find("Searching"), std::string::npos);
+}
+
+struct BrokenCase {
+  const char* file;
+  std::string bytes;
+};
+
+TEST(Detection, EmptyOrUnreadableHeadersAreBrokenArchives) {
+  TempDir dir;
+  const BrokenCase cases[] = {
+      {"empty.wad", Bytes().Raw("IWAD").U32(0).U32(12).str()},
+      {"empty.pak", Bytes().Raw("PACK").U32(12).U32(0).str()},
+      {"cut.pak", Bytes().Raw("PACK").U32(12).U16(64).str()},  // size field cut short
+      {"cut.lod", Bytes().Raw("LOD").U8(0).U32(7).str()},
+      {"cut.mvl", Bytes().Raw("DMVL").U16(1).str()},
+      {"cut.bin", Bytes().Raw("CSid").U8(1).str()},
+      {"zero.stk", Bytes().U16(0).str()},
+      {"w2.wad", Bytes().Raw("WAD2").U32(0).U32(0).str()},
+  };
+  for (const auto& c : cases) {
+    dir.Write(c.file, c.bytes);
+    RunResult r = Vrex(dir.path(), {"l", c.file});
+    EXPECT_EQ(r.exitCode, 5) << c.file;
+    EXPECT_EQ(r.out, Banner() + "\t" + c.file + ": brocken archive\n") << c.file;
+  }
+}
+
+TEST(Directory, EntryCountIsTheSizeDividedByTheEntrySize) {
+  TempDir dir;
+  std::string bytes = TwoMembers();
+  // dirLength 100 holds one whole entry; 40 holds none.
+  dir.Write("one.pak", Bytes().Raw(bytes).PatchU32(8, 100).Raw(std::string(36, '\0')).str());
+  RunResult one = Vrex(dir.path(), {"l", "one.pak"});
+  EXPECT_EQ(one.exitCode, 0);
+  EXPECT_NE(one.out.find("Searching PACK (1 files)\n"), std::string::npos);
+  EXPECT_NE(one.out.find("\n1 matches found\n"), std::string::npos);
+
+  dir.Write("none.pak", Bytes().Raw(bytes).PatchU32(8, 40).str());
+  RunResult none = Vrex(dir.path(), {"l", "none.pak"});
+  EXPECT_EQ(none.exitCode, 0);
+  EXPECT_EQ(none.out, Banner() + "Searching PACK (0 files)\n\n(no matches found)\n");
+}
+
+TEST(Directory, ADirectoryPastTheEndIsNotLoaded) {
+  TempDir dir;
+  // A directory length of 4 GiB - 64 in a tiny file: refused before any allocation.
+  dir.Write("huge.pak", Bytes().Raw("PACK").U32(12).U32(0xFFFFFFC0).str());
+  RunResult r = Vrex(dir.path(), {"l", "huge.pak"});
+  EXPECT_EQ(r.exitCode, 6);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (67108863 files)\n");
+  EXPECT_EQ(r.err, "\tread failed: unexpected end of file\n");
+}
+
+TEST(Directory, AFailedAllocationEndsTheRun) {
+  TempDir dir;
+  dir.Write("a.pak", TwoMembers());
+  PlatformFaults faults = {};
+  faults.failAlloc = 1;
+  RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
+  EXPECT_EQ(r.exitCode, 6);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nCan't allocate 128l bytes\n");
+}
+
+TEST(Directory, AZeroDirectoryOffsetReadsBehindTheHeader) {
+  TempDir dir;
+  Bytes b;
+  b.Raw("PACK").U32(0).U32(64).Name("hdr.txt", 56).U32(76).U32(3).Raw("abc");
+  dir.Write("z.pak", b.str());
+  RunResult r = Vrex(dir.path(), {"e", "z.pak"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(dir.Read("hdr.txt"), "abc");
+}
+
+TEST(Names, ListFileMessagesComeAfterTheSearchingLine) {
+  TempDir dir;
+  dir.Write("a.pak", TwoMembers());
+  RunResult r = Vrex(dir.path(), {"l", "a.pak", "@"});
+  std::string expected = Banner() + "Searching PACK (2 files)\nCan't load list file  - ignored\n";
+  EXPECT_EQ(r.out.substr(0, expected.size()), expected);
+}
+}  // namespace
