@@ -1,0 +1,255 @@
+// LOD archives end to end: listing, stored and compressed members, testing,
+// hostile sizes and streams.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <vector>
+
+#include "cli/platform.h"
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+
+namespace {
+const std::string kHeading = "\nname\t\t\tsize\treal\tseek\tflags\n" + std::string(49, '-') + "\n";
+
+std::string Zlib(const std::string& data) {
+  uLongf length = compressBound(data.size());
+  std::string out(length, '\0');
+  compress(reinterpret_cast<Bytef*>(&out[0]), &length, reinterpret_cast<const Bytef*>(data.data()),
+           data.size());
+  out.resize(length);
+  return out;
+}
+
+// Crafted LOD archives: header, directory at 92, member bytes behind it.
+class Lod {
+ public:
+  Lod& Stored(const std::string& name, const std::string& data, uint32_t flags = 0) {
+    return Member(name, data, uint32_t(data.size()), 0, flags);
+  }
+  Lod& Packed(const std::string& name, const std::string& data, uint32_t flags = 0) {
+    std::string stream = Zlib(data);
+    return Member(name, stream, uint32_t(data.size()), uint32_t(stream.size()), flags);
+  }
+  // An entry whose stored bytes are `bytes`, with the given sizes.
+  Lod& Member(const std::string& name, const std::string& bytes, uint32_t realSize, uint32_t packedSize,
+              uint32_t flags = 0) {
+    entries_.push_back({name, bytes, 0, realSize, packedSize, flags, false});
+    return *this;
+  }
+  // An entry with an explicit offset and no bytes of its own.
+  Lod& Entry(const std::string& name, uint32_t offset, uint32_t realSize, uint32_t packedSize) {
+    entries_.push_back({name, "", offset, realSize, packedSize, 0, true});
+    return *this;
+  }
+  std::string Bytes() const {
+    uint32_t at = 92 + 32 * uint32_t(entries_.size());
+    ::Bytes dir, data;
+    for (const auto& e : entries_) {
+      dir.Name(e.name, 16).U32(e.raw ? e.offset : at).U32(e.realSize).U32(e.flags).U32(e.packedSize);
+      data.Raw(e.bytes);
+      at += uint32_t(e.bytes.size());
+    }
+    ::Bytes out;
+    out.Raw(std::string("LOD\0", 4)).U32(200).U32(uint32_t(entries_.size())).Fill(80);
+    return out.str() + dir.str() + data.str();
+  }
+
+ private:
+  struct E {
+    std::string name, bytes;
+    uint32_t offset, realSize, packedSize, flags;
+    bool raw;
+  };
+  std::vector<E> entries_;
+};
+
+std::string Line(const std::string& name, int packed, int real, const char* seek, const char* flags) {
+  char buf[128];
+  snprintf(buf, sizeof buf, "%-16.16s\t%-7d\t%-7d\t%s %s\n", name.c_str(), packed, real, seek, flags);
+  return buf;
+}
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%08X", v);
+  return buf;
+}
+
+std::string Searching(int n) { return Banner() + "Searching  LOD (" + std::to_string(n) + " files)\n"; }
+
+std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
+                                        const std::string& bytes) {
+  tree[archive] = bytes;
+  return tree;
+}
+
+TEST(Lod, ListsHeadingAndOneLinePerMember) {
+  TempDir dir;
+  std::string text = Pattern(300, 1);
+  std::string stream = Zlib(text);
+  std::string lod = Lod()
+                        .Stored("plain.txt", "hello", 0x9C)
+                        .Packed("PackedFullWidth!", text, 0xFFFFFFFF)
+                        .Stored("z", "", 0x80)
+                        .Bytes();
+  dir.Write("a.lod", lod);
+  RunResult r = Vrex(dir.path(), {"l", "a.lod"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("plain.txt", 0, 5, "000000BC", "9C") +
+                       Line("PackedFullWidth!", int(stream.size()), 300, "000000C1", "FFFFFFFF") +
+                       Line("z", 0, 0, Hex(uint32_t(0xC1 + stream.size())).c_str(), "80") +
+                       "\n3 matches found\n");
+}
+
+TEST(Lod, PatternsListStoredNamesAndExtractUnderTheUpperCasedCopy) {
+  TempDir dir;
+  std::string lod = Lod().Packed("Read.me", "packed text").Stored("Data.bin", "stored").Stored("skip", "x").Bytes();
+  dir.Write("a.lod", lod);
+  uint32_t streamSize = uint32_t(Zlib("packed text").size());
+  RunResult l = Vrex(dir.path(), {"l", "a.lod", "read.*", "*.BIN"});
+  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Read.me", int(streamSize), 11, "000000BC", "00") +
+                       Line("Data.bin", 0, 6, Hex(188 + streamSize).c_str(), "00") + "\n2 matches found\n");
+
+  RunResult x = Vrex(dir.path(), {"x", "a.lod", "read.*", "*.BIN"});
+  EXPECT_EQ(x.out, Searching(3) + "Unzipping READ.ME\nExtracting DATA.BIN\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"READ.ME", "packed text"}, {"DATA.BIN", "stored"}}, "a.lod", lod));
+
+  TempDir plain;
+  plain.Write("a.lod", lod);
+  RunResult e = Vrex(plain.path(), {"e", "a.lod"});
+  EXPECT_EQ(e.out, Searching(3) + "Unzipping Read.me\nExtracting Data.bin\nExtracting skip\n\n3 matches found\n");
+  EXPECT_EQ(plain.Tree(), With({{"Read.me", "packed text"}, {"Data.bin", "stored"}, {"skip", "x"}}, "a.lod", lod));
+}
+
+TEST(Lod, CompressedMembersKeepTheirWholeNameUnderEAndXStoredOnesFollowTheFolderRule) {
+  for (const char* letter : {"e", "x"}) {
+    TempDir dir;
+    std::string lod = Lod().Packed("sub\\packed.bin", "zzzzzz").Stored("sub\\stored.bin", "ss").Bytes();
+    dir.Write("a.lod", lod);
+    RunResult first = Vrex(dir.path(), {letter, "a.lod"});
+    // No folder is made for a compressed member: without "sub" it can't be opened.
+    EXPECT_EQ(first.out, Searching(2) + "Unzipping sub\\packed.bin\nCan't open sub\\packed.bin - skiped\n" +
+                             "Extracting sub\\stored.bin\n\n2 matches found\n");
+    TempDir again;
+    again.Write("a.lod", lod);
+    ASSERT_EQ(system(("mkdir '" + again.Join("sub") + "'").c_str()), 0);
+    RunResult r = Vrex(again.path(), {letter, "a.lod"});
+    EXPECT_EQ(r.out, Searching(2) + "Unzipping sub\\packed.bin\nExtracting sub\\stored.bin\n\n2 matches found\n");
+    std::map<std::string, std::string> expected = {{"sub/", ""}, {"sub/packed.bin", "zzzzzz"}};
+    if (std::string(letter) == "x") expected["sub/stored.bin"] = "ss";
+    else expected["stored.bin"] = "ss";
+    EXPECT_EQ(again.Tree(), With(expected, "a.lod", lod)) << letter;
+  }
+}
+
+TEST(Lod, BadStreamsAreUncompressErrorsThatLeaveAnEmptyFile) {
+  TempDir dir;
+  std::string text = Pattern(2000, 7);
+  std::string corrupt = Zlib(text);
+  corrupt[corrupt.size() / 2] ^= 0x55;
+  std::string lod = Lod()
+                        .Member("notzlib", "plain bytes", 11, 11)          // same sizes, not a stream
+                        .Member("toolong", Zlib("0123456789"), 5, uint32_t(Zlib("0123456789").size()))
+                        .Member("corrupt", corrupt, 2000, uint32_t(corrupt.size()))
+                        .Member("short", Zlib("abc"), 100, uint32_t(Zlib("abc").size()))
+                        .Member("empty", Zlib(""), 0, uint32_t(Zlib("").size()))
+                        .Bytes();
+  dir.Write("a.lod", lod);
+  RunResult r = Vrex(dir.path(), {"x", "a.lod"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, Searching(5) + "Unzipping notzlib\n\t--- uncompress error ---\n" +
+                       "Unzipping toolong\n\t--- uncompress error ---\n" +
+                       "Unzipping corrupt\n\t--- uncompress error ---\n" + "Unzipping short\nUnzipping empty\n" +
+                       "\n5 matches found\n");
+  // A stream shorter than realSize is written at its own length.
+  EXPECT_EQ(dir.Tree(), With({{"notzlib", ""}, {"toolong", ""}, {"corrupt", ""}, {"short", "abc"}, {"empty", ""}},
+                             "a.lod", lod));
+}
+
+TEST(Lod, TestInflatesCompressedMembersAndWritesNothing) {
+  TempDir dir;
+  std::string text = Pattern(5000, 3);
+  std::string stream = Zlib(text);
+  std::string corrupt = stream;
+  corrupt[corrupt.size() / 2] ^= 0x55;
+  std::string truncated = stream.substr(0, stream.size() - 10);
+  std::string lod = Lod()
+                        .Member("corrupt", corrupt, 5000, uint32_t(corrupt.size()))
+                        .Member("truncated", truncated, 5000, uint32_t(truncated.size()))
+                        .Stored("stored", "abc")
+                        .Entry("pastend", 100, 10, 0xFFFFFF00)
+                        .Packed("good", text)  // last in the file: fewer than realSize bytes follow it
+                        .Bytes();
+  dir.Write("a.lod", lod);
+  RunResult r = Vrex(dir.path(), {"t", "a.lod"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, Searching(5) + "Testing corrupt\n\t--- uncompress error ---\n" +
+                       "Testing truncated\n\t--- uncompress error ---\n" + "Testing stored\n" +
+                       "Testing pastend\n\t--- read error ---\n" + "Testing good\n" + "\n5 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+}
+
+TEST(Lod, HostileSizesAllocateNothingLarge) {
+  TempDir dir;
+  std::string lod = Lod()
+                        .Member("huge", Zlib("tiny"), 0xFFFFFFFF, uint32_t(Zlib("tiny").size()))
+                        .Entry("pastend", 120, 50, 0x7FFFFFF0)
+                        .Entry("storedpast", 0xFFFFFF00, 0x1000000, 0)
+                        .Bytes();
+  dir.Write("a.lod", lod);
+  PlatformFaults faults = {};
+  faults.failAllocAbove = 1 << 20;
+  for (const char* letter : {"x", "t"}) {
+    RunResult r = VrexInProcess(dir.path(), {letter, "a.lod"}, &faults);
+    bool test = std::string(letter) == "t";
+    std::string verb = test ? "Testing " : "Unzipping ";
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Searching(3) + verb + "huge\n\t--- uncompress error ---\n" + verb +
+                         "pastend\n\t--- read error ---\n" + (test ? "Testing" : "Extracting") +
+                         " storedpast\n\t--- read error ---\n\n3 matches found\n")
+        << letter;
+  }
+  EXPECT_EQ(dir.Tree(), With({{"huge", ""}, {"pastend", ""}, {"storedpast", ""}}, "a.lod", lod));
+}
+
+TEST(Lod, FailedAllocationNamesTheSumOfBothSizes) {
+  TempDir dir;
+  std::string text(20000, 'a');
+  std::string stream = Zlib(text);
+  std::string lod = Lod().Packed("big", text).Bytes();
+  dir.Write("a.lod", lod);
+  PlatformFaults faults = {};
+  faults.failAllocAbove = 10000;
+  RunResult r = VrexInProcess(dir.path(), {"x", "a.lod"}, &faults);
+  EXPECT_EQ(r.out, Searching(1) + "Unzipping big\nCan't allocate " + std::to_string(20000 + stream.size()) +
+                       "l bytes for big - skiped\n\n1 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+}
+
+TEST(Lod, UnsafeCompressedNamesAreRefusedButTested) {
+  TempDir dir;
+  std::string lod = Lod().Packed("..\\evil", "boom").Packed("/abs", "boom").Packed("C:x", "boom").Bytes();
+  dir.Write("a.lod", lod);
+  RunResult x = Vrex(dir.path(), {"x", "a.lod"});
+  EXPECT_EQ(x.out, Searching(3) + "Unzipping ..\\evil\nUnsafe path ..\\evil - skipped\n" +
+                       "Unzipping /abs\nUnsafe path /abs - skipped\nUnzipping C:x\nUnsafe path C:x - skipped\n" +
+                       "\n3 matches found\n");
+  RunResult t = Vrex(dir.path(), {"t", "a.lod"});
+  EXPECT_EQ(t.out, Searching(3) + "Testing ..\\evil\nTesting /abs\nTesting C:x\n\n3 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+}
+
+TEST(Lod, DeleteListsNothingAndChangesNothing) {
+  TempDir dir;
+  std::string lod = Lod().Packed("a", "aaaa").Stored("b", "bb").Bytes();
+  dir.Write("a.lod", lod);
+  RunResult r = Vrex(dir.path(), {"d", "a.lod", "A"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Searching(2) + "\n1 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+}
+}  // namespace
