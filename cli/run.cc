@@ -10,7 +10,6 @@
 #include "formats/compact.h"
 #include "formats/formats.h"
 
-ArchiverState state;
 
 namespace {
 const char kBanner[] = "Vrex archiver v1.1\tresource archives of classic games\n";
