@@ -1,0 +1,118 @@
+// CSid (BIN) archives end to end: listing, extraction and testing.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+
+namespace {
+const std::string kHeading = "\nname\t\tsize\t\tseek\n" + std::string(36, '-') + "\n";
+
+// Crafted CSid archives: magic, count, 21-byte entries (length byte,
+// name[12], size, offset), member bytes behind them.
+class Csid {
+ public:
+  Csid& Member(const std::string& name, const std::string& data, uint8_t lengthByte = 0) {
+    entries_.push_back({name, data, 0, uint32_t(data.size()), lengthByte, false});
+    return *this;
+  }
+  Csid& Entry(const std::string& name, uint32_t offset, uint32_t size) {
+    entries_.push_back({name, "", offset, size, 0, true});
+    return *this;
+  }
+  std::string Bytes() const {
+    uint32_t at = 6 + 21 * uint32_t(entries_.size());
+    ::Bytes out;
+    std::string data;
+    out.Raw("CSid").U16(uint32_t(entries_.size()));
+    for (const auto& e : entries_) {
+      out.U8(e.lengthByte ? e.lengthByte : uint32_t(e.name.size())).Name(e.name, 12).U32(e.size);
+      out.U32(e.raw ? e.offset : at);
+      data += e.data;
+      at += uint32_t(e.data.size());
+    }
+    return out.str() + data;
+  }
+
+ private:
+  struct E {
+    std::string name, data;
+    uint32_t offset, size;
+    uint8_t lengthByte;
+    bool raw;
+  };
+  std::vector<E> entries_;
+};
+
+std::string Line(const std::string& name, int size, const char* seek) {
+  char buf[128];
+  snprintf(buf, sizeof buf, "%-12.12s\t%-7d\t%s\n", name.c_str(), size, seek);
+  return buf;
+}
+
+std::string Searching(int n) { return Banner() + "Searching CSid (" + std::to_string(n) + " files)\n"; }
+
+std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
+                                        const std::string& bytes) {
+  tree[archive] = bytes;
+  return tree;
+}
+
+TEST(Csid, ListsAndExtractsFullWidthNamesWhateverTheLengthByteSays) {
+  TempDir dir;
+  std::string bin = Csid()
+                        .Member("TwelveChars!", "0123", 3)
+                        .Member("short.cel", "cel", 200)
+                        .Member("nothing", "")
+                        .Bytes();
+  dir.Write("a.bin", bin);
+  RunResult l = Vrex(dir.path(), {"l", "a.bin"});
+  EXPECT_EQ(l.exitCode, 0);
+  EXPECT_EQ(l.err, "");
+  // Directory: 6 + 3 * 21 = 69 = 0x45.
+  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("TwelveChars!", 4, "00000045") + Line("short.cel", 3, "00000049") +
+                       Line("nothing", 0, "0000004C") + "\n3 matches found\n");
+  RunResult e = Vrex(dir.path(), {"e", "a.bin"});
+  EXPECT_EQ(e.out, Searching(3) + "Extracting TwelveChars!\nExtracting short.cel\nExtracting nothing\n"
+                                  "\n3 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"TwelveChars!", "0123"}, {"short.cel", "cel"}, {"nothing", ""}}, "a.bin", bin));
+}
+
+TEST(Csid, PatternsListStoredNamesAndExtractUpperCasedCopies) {
+  TempDir dir;
+  std::string bin = Csid().Member("Wall.cel", "w").Member("sub\\Floor.cel", "f").Member("x.pic", "p").Bytes();
+  dir.Write("a.bin", bin);
+  RunResult l = Vrex(dir.path(), {"l", "a.bin", "*.ce*"});
+  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Wall.cel", 1, "00000045") + Line("sub\\Floor.ce", 1, "00000046") +
+                       "\n2 matches found\n");
+  RunResult x = Vrex(dir.path(), {"x", "a.bin", "*.ce?"});
+  EXPECT_EQ(x.out, Searching(3) + "Extracting WALL.CEL\nExtracting SUB\\FLOOR.CE\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"WALL.CEL", "w"}, {"SUB/", ""}, {"SUB/FLOOR.CE", "f"}}, "a.bin", bin));
+
+  TempDir flat;
+  flat.Write("a.bin", bin);
+  RunResult e = Vrex(flat.path(), {"e", "a.bin", "sub\\*"});
+  EXPECT_EQ(e.out, Searching(3) + "Extracting SUB\\FLOOR.CE\n\n1 matches found\n");
+  EXPECT_EQ(flat.Tree(), With({{"FLOOR.CE", "f"}}, "a.bin", bin));
+}
+
+TEST(Csid, TestWritesNothingAndMembersPastTheEndAreReadErrors) {
+  TempDir dir;
+  std::string bin = Csid().Member("good", "abc").Entry("past", 0xFFFFFFFF, 2).Bytes();
+  dir.Write("a.bin", bin);
+  RunResult t = Vrex(dir.path(), {"t", "a.bin"});
+  EXPECT_EQ(t.out, Searching(2) + "Testing good\nTesting past\n\t--- read error ---\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.bin", bin));
+}
+
+TEST(Csid, DeleteListsNothingAndChangesNothing) {
+  TempDir dir;
+  std::string bin = Csid().Member("a", "1").Member("b", "2").Bytes();
+  dir.Write("a.bin", bin);
+  RunResult r = Vrex(dir.path(), {"d", "a.bin"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Searching(2) + "\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.bin", bin));
+}
+}  // namespace

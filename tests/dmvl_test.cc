@@ -1,0 +1,118 @@
+// DMVL files end to end: 17-byte directory records, members back to back
+// behind the directory, listing, extraction and testing.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+
+namespace {
+const std::string kHeading = "\nname\t\tsize\t\tseek\t\tflags\n" + std::string(53, '-') + "\n";
+
+// Crafted DMVL files: magic, count, 17-byte records (name[12], flags byte,
+// size), then the members' bytes. `size` may differ from the bytes given.
+class Dmvl {
+ public:
+  Dmvl& Member(const std::string& name, const std::string& data, uint8_t flags = 0) {
+    return Sized(name, data, uint32_t(data.size()), flags);
+  }
+  Dmvl& Sized(const std::string& name, const std::string& data, uint32_t size, uint8_t flags = 0) {
+    entries_.push_back({name, data, size, flags});
+    return *this;
+  }
+  std::string Bytes() const {
+    ::Bytes out;
+    std::string data;
+    out.Raw("DMVL").U32(uint32_t(entries_.size()));
+    for (const auto& e : entries_) {
+      out.Name(e.name, 12).U8(e.flags).U32(e.size);
+      data += e.data;
+    }
+    return out.str() + data;
+  }
+
+ private:
+  struct E {
+    std::string name, data;
+    uint32_t size;
+    uint8_t flags;
+  };
+  std::vector<E> entries_;
+};
+
+std::string Line(const std::string& name, int size, const char* seek, const char* flags) {
+  char buf[128];
+  snprintf(buf, sizeof buf, "%-12.12s\t%-7d\t%s\t%s\n", name.c_str(), size, seek, flags);
+  return buf;
+}
+
+std::string Searching(int n) { return Banner() + "Searching DMVL (" + std::to_string(n) + " files)\n"; }
+
+std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
+                                        const std::string& bytes) {
+  tree[archive] = bytes;
+  return tree;
+}
+
+TEST(Dmvl, FirstMemberLiesBehindSeventeenByteRecords) {
+  TempDir dir;
+  std::string one = Dmvl().Member("only.pcx", "PCX").Bytes();
+  dir.Write("one.mvl", one);
+  RunResult r = Vrex(dir.path(), {"l", "one.mvl"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, Searching(1) + kHeading + Line("only.pcx", 3, "00000019", "00") + "\n1 matches found\n");
+  EXPECT_EQ(Vrex(dir.path(), {"x", "one.mvl"}).out, Searching(1) + "Extracting only.pcx\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("only.pcx"), "PCX");
+}
+
+TEST(Dmvl, FullWidthNamesAndTheFlagsByteBehindThem) {
+  TempDir dir;
+  std::string mvl = Dmvl().Member("TwelveChars!", "0123", 0x80).Member("b.raw", "", 0xFE).Member("c", "z").Bytes();
+  dir.Write("a.mvl", mvl);
+  RunResult r = Vrex(dir.path(), {"l", "a.mvl"});
+  // Directory: 8 + 3 * 17 = 59 = 0x3B.
+  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("TwelveChars!", 4, "0000003B", "80") +
+                       Line("b.raw", 0, "0000003F", "FE") + Line("c", 1, "0000003F", "00") + "\n3 matches found\n");
+  RunResult e = Vrex(dir.path(), {"e", "a.mvl"});
+  EXPECT_EQ(e.out, Searching(3) + "Extracting TwelveChars!\nExtracting b.raw\nExtracting c\n\n3 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"TwelveChars!", "0123"}, {"b.raw", ""}, {"c", "z"}}, "a.mvl", mvl));
+}
+
+TEST(Dmvl, ASelectedMemberIsReadFromTheSamePlaceAsInAFullWalk) {
+  TempDir dir;
+  std::string mvl = Dmvl().Member("first.dat", "11111").Member("Second.dat", "22").Member("third", "333").Bytes();
+  dir.Write("a.mvl", mvl);
+  RunResult l = Vrex(dir.path(), {"l", "a.mvl", "THIRD"});
+  // 8 + 3 * 17 = 59; third lies behind 5 + 2 bytes.
+  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("third", 3, "00000042", "00") + "\n1 matches found\n");
+
+  RunResult x = Vrex(dir.path(), {"x", "a.mvl", "third", "second.*"});
+  EXPECT_EQ(x.out, Searching(3) + "Extracting SECOND.DAT\nExtracting THIRD\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"SECOND.DAT", "22"}, {"THIRD", "333"}}, "a.mvl", mvl));
+}
+
+TEST(Dmvl, TestWritesNothingAndSizesPastTheEndAreReadErrors) {
+  TempDir dir;
+  std::string mvl = Dmvl().Member("a", "aa").Sized("huge", "bb", 0xFFFFFFF0).Member("after", "").Bytes();
+  dir.Write("a.mvl", mvl);
+  RunResult t = Vrex(dir.path(), {"t", "a.mvl"});
+  EXPECT_EQ(t.out, Searching(3) + "Testing a\nTesting huge\n\t--- read error ---\nTesting after\n"
+                                  "\n3 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.mvl", mvl));
+  // The running offset wraps modulo 2^32: 0x3B + 2 + 0xFFFFFFF0 = 0x2D.
+  RunResult l = Vrex(dir.path(), {"l", "a.mvl", "after"});
+  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("after", 0, "0000002D", "00") + "\n1 matches found\n");
+}
+
+TEST(Dmvl, DeleteListsNothingAndChangesNothing) {
+  TempDir dir;
+  std::string mvl = Dmvl().Member("a", "1").Member("b", "2").Bytes();
+  dir.Write("a.mvl", mvl);
+  RunResult r = Vrex(dir.path(), {"d", "a.mvl", "b"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Searching(2) + "\n1 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.mvl", mvl));
+}
+}  // namespace
