@@ -1,0 +1,93 @@
+// The VREX module: six exports a file manager's archive plug-in calls to
+// browse game archives, and the one module-wide PluginState they share.
+//
+// The host calls IsArchive, OpenArchive, GetArcItem until it returns other
+// than ITEM_READY, then CloseArchive; GetFormatName and GetDefaultCommands at
+// any time. One archive is open at a time; calls must not overlap. The
+// module allocates nothing and prints nothing; results are its only report.
+#ifndef VREX_PLUGIN_VREX_MODULE_H
+#define VREX_PLUGIN_VREX_MODULE_H
+
+#include <cstdint>
+
+#include "plugin/win32_file.h"
+
+#ifdef _WIN32
+#define VREX_EXPORT extern "C"  // names and ordinals come from vrex.def
+#define VREX_CALL __stdcall
+#else
+#define VREX_EXPORT extern "C" __attribute__((visibility("default")))
+#define VREX_CALL
+#endif
+
+// Format tags: a file's first four bytes as a little-endian number, or a
+// value detection sets.
+enum : uint32_t {
+  TAG_PACK = 0x4B434150,  // "PACK"
+  TAG_IWAD = 0x44415749,  // "IWAD"
+  TAG_PWAD = 0x44415750,  // "PWAD"
+  TAG_WAD2 = 0x32444157,  // "WAD2"
+  TAG_WAD3 = 0x33444157,  // "WAD3"
+  TAG_LOD = 0x00444F4C,   // "LOD\0"
+  TAG_DMVL = 0x4C564D44,  // "DMVL"
+  TAG_CSID = 0x64695343,  // "CSid"
+  TAG_DSND = 0x444E5344,  // "DSND"
+  TAG_OSDS = 0x5344534F,  // "OSDS"
+  TAG_DHF = 0x00464844,   // "DHF" and any fourth byte, which is dropped
+  TAG_STK = 0x004B5453,   // "STK\0", set from the extension stk or itk
+};
+
+// GetArcItem results.
+enum {
+  ITEM_END = 0,
+  ITEM_READY = 1,
+  ITEM_PAST_END = 3,
+  ITEM_IO_ERROR = 4,
+};
+
+// The host's item record: GetArcItem writes these three fields only.
+enum : uint32_t {
+  ITEM_SIZE_AT = 32,
+  ITEM_NAME_AT = 44,
+  ITEM_PACKED_SIZE_AT = 322,
+  ITEM_NAME_LIMIT = 57,  // bytes of name written at most, terminator included
+};
+
+constexpr uint32_t FOLDER_PREFIX_SIZE = 20;  // 19 characters and the terminator
+constexpr uint32_t RECORD_BUFFER_SIZE = 64;  // the largest record, PACK's
+
+struct PluginState {
+  uint32_t formatTag;      // tag of the file last tested or opened
+  HANDLE archiveHandle;    // the open archive, or null when none is open
+  uint32_t fileSize;       // low 32 bits of the archive's size, taken at open
+  uint32_t recordSize;     // bytes GetArcItem reads per directory record
+  uint32_t position;       // file offset of the next directory record
+  uint32_t itemCount;      // records the header states (not used for "DHF")
+  uint32_t itemIndex;      // records consumed so far
+  int32_t groupCountdown;  // Doom WAD folder state
+  char folderPrefix[FOLDER_PREFIX_SIZE];
+};
+
+extern PluginState plugin;
+
+inline uint32_t GetU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+inline uint32_t GetU16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+
+inline void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+VREX_EXPORT int32_t VREX_CALL IsArchive(const char* fileName, const uint8_t* header, int32_t headerSize);
+VREX_EXPORT int32_t VREX_CALL OpenArchive(const char* fileName, uint32_t* tagOut);
+VREX_EXPORT int32_t VREX_CALL GetArcItem(uint8_t* item, int32_t unused);
+VREX_EXPORT int32_t VREX_CALL CloseArchive(int32_t unused);
+VREX_EXPORT int32_t VREX_CALL GetFormatName(uint32_t tag, char* formatName, char* defaultExtension);
+VREX_EXPORT int32_t VREX_CALL GetDefaultCommands(uint32_t tag, uint32_t index, char* command);
+
+#endif
