@@ -1,0 +1,17 @@
+// WAD2/WAD3 files from arbitrary bytes: the fuzzer's bytes follow a "WAD2"
+// or "WAD3" magic. Lists, tests, extracts and deletes on a scratch copy.
+#include <string>
+
+#include "fuzz/support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  std::string wad = (data[0] & 1) ? "WAD3" : "WAD2";
+  wad.append(reinterpret_cast<const char*>(data + 1), size - 1);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(wad.data());
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"l", "a.wad"});
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"t", "a.wad", "*"});
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"x", "a.wad"});
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"d", "a.wad", "?*"});
+  return 0;
+}
