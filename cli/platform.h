@@ -26,11 +26,15 @@ size_t PlatformRead(void* buf, size_t size, FILE* f);           // bytes read
 size_t PlatformWrite(const void* buf, size_t size, FILE* f);    // bytes written
 int PlatformSetLength(FILE* f, uint64_t length);                // 1 on success
 int PlatformSync(FILE* f);                                      // flush + fsync, 1 on success
+int PlatformFlush(FILE* f);                                     // hand buffered bytes to the system, 1 on success
 uint64_t PlatformFileSize(FILE* f);
 
 int PlatformExists(const char* path);       // file or folder of that name
 int PlatformMakeFolder(const char* path);   // 1 on success
 int PlatformRemove(const char* path);       // 1 on success
+// Makes the creation or removal of the file `path` durable by syncing the
+// folder that holds it (a no-op where the file system journals that itself).
+int PlatformSyncFolder(const char* path);   // 1 on success
 
 // Heap blocks for member data and directories; fail through the fault hook.
 void* PlatformAlloc(size_t size);
@@ -51,7 +55,9 @@ enum { PLATFORM_SEPARATOR = '/' };
 // value of 0 disables that fault. failAlloc fails the n-th allocation;
 // failAllocAbove fails every allocation larger than that many bytes.
 // stopAtWrite/stopAtSync end the process abruptly at the n-th write or sync
-// (before it happens).
+// (before it happens). With powerLoss set, such a stop first undoes every
+// write and length change not yet made durable by a sync of that file, and
+// every file created since the last folder sync, as a power cut would.
 struct PlatformFaults {
   unsigned long failRead;
   unsigned long failWrite;
@@ -62,6 +68,7 @@ struct PlatformFaults {
   unsigned long stopAtSync;
   // counters, maintained by the platform layer
   unsigned long reads, writes, syncs, allocs;
+  int powerLoss;
 };
 void PlatformSetFaults(PlatformFaults* faults);  // null removes them
 

@@ -72,6 +72,8 @@ int PlatformSync(FILE* f) {
   return _commit(_fileno(f)) == 0;
 }
 
+int PlatformFlush(FILE* f) { return fflush(f) == 0; }
+
 uint64_t PlatformFileSize(FILE* f) {
   struct _stat64 st;
   if (_fstat64(_fileno(f), &st) != 0) return 0;
@@ -86,6 +88,10 @@ int PlatformExists(const char* path) {
 int PlatformMakeFolder(const char* path) { return _mkdir(path) == 0; }
 
 int PlatformRemove(const char* path) { return remove(path) == 0; }
+
+// NTFS journals the creation and removal of files itself; the power-loss
+// simulation of the tests exists only on the POSIX side.
+int PlatformSyncFolder(const char*) { return 1; }
 
 void* PlatformAlloc(size_t size) {
   if (faults) {

@@ -1,11 +1,240 @@
-// Placeholder: compaction lands with deletion.
+// Member deletion and archive compaction for PACK, Doom WAD and WAD2/WAD3.
+//
+//   offset  size  field (all three formats)
+//   0       4     magic, never touched
+//   4       4     PACK: directory offset      WADs: entry count
+//   8       4     PACK: directory length      WADs: directory offset
+//   12      ...   member data and the directory
+//
+// The remaining entries are sorted by data offset, then size, then directory
+// position. Their byte ranges are merged into intervals (ranges that overlap
+// or touch form one interval), and the intervals are packed down behind the
+// header in offset order: each interval moves once and every entry inside it
+// moves by the same distance, so entries that share or overlap data keep
+// pointing at their own bytes. An interval that starts inside the header
+// stays where it is. A size-0 entry above the packing position takes the
+// packing position; any other size-0 entry keeps its offset. The directory
+// follows the data, sorted (Doom WADs keep their directory order, so that
+// their marker lumps keep grouping the lumps behind them), the file is cut
+// behind it and the two header words are rewritten.
+//
+// Before anything is written every remaining range is checked to lie inside
+// the file and the move buffer is allocated; a failure there leaves the
+// archive byte for byte unchanged. recovery.cc carries the plan out.
 #include "formats/compact.h"
 
-#include "cli/state.h"
+#include <algorithm>
+#include <cstring>
 
-int CompactArchive(uint8_t*, uint32_t, const CompactFormat*) {
+#include "cli/access.h"
+#include "cli/bytes.h"
+#include "cli/platform.h"
+#include "cli/state.h"
+#include "formats/recovery.h"
+
+namespace {
+constexpr uint32_t kHeaderSize = 12;
+constexpr uint32_t kLargestEntry = 256;
+
+// One remaining entry in sorted order.
+struct Placement {
+  uint32_t offset;
+  uint32_t size;
+  uint32_t index;      // position in the directory
+  uint32_t newOffset;
+};
+
+bool Before(const Placement& a, const Placement& b) {
+  if (a.offset != b.offset) return a.offset < b.offset;
+  if (a.size != b.size) return a.size < b.size;
+  return a.index < b.index;
+}
+
+// Width of the name field: it runs to the next field or the entry's end.
+uint32_t NameWidth(const CompactFormat* format) {
+  uint32_t end = format->entrySize;
+  if (format->offsetAt > format->nameAt && format->offsetAt < end) end = format->offsetAt;
+  if (format->sizeAt > format->nameAt && format->sizeAt < end) end = format->sizeAt;
+  return end - format->nameAt;
+}
+
+const uint8_t* EntryAt(const uint8_t* directory, uint32_t i, const CompactFormat* format) {
+  return directory + uint64_t(i) * format->entrySize;
+}
+
+// The first remaining entry whose data doesn't lie inside the file, or count.
+// Offsets are 32-bit, so data reaching past 4 GiB can't be addressed either.
+uint32_t FirstRangeOutside(const uint8_t* directory, uint32_t count, const CompactFormat* format) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = EntryAt(directory, i, format);
+    uint32_t size = ReadU32LE(entry + format->sizeAt);
+    uint64_t end = uint64_t(ReadU32LE(entry + format->offsetAt)) + size;
+    if (size && (end > state.archiveSize || end > 0xFFFFFFFFu)) return i;
+  }
+  return count;
+}
+
+struct Plan {
+  uint8_t* moves;           // MOVE_RECORD_SIZE bytes per move
+  uint32_t moveCount;
+  uint32_t dataEnd;         // where the directory goes
+  uint32_t largestMember;   // sorted position of the largest moved member, or count
+};
+
+void AddMove(Plan* plan, uint32_t source, uint32_t target, uint32_t length) {
+  uint8_t* m = plan->moves + uint64_t(plan->moveCount++) * MOVE_RECORD_SIZE;
+  WriteU32LE(m, source);
+  WriteU32LE(m + 4, target);
+  WriteU32LE(m + 8, length);
+}
+
+// Gives every sorted entry its new offset and lists the moves. `plan->moves`
+// holds room for one move per entry.
+void PlanLayout(Placement* sorted, uint32_t count, Plan* plan) {
+  uint64_t packed = kHeaderSize;  // end of the data placed so far
+  bool open = false;              // an interval is being collected
+  uint64_t start = 0, end = 0, target = 0;
+  uint32_t largestSize = 0;
+  plan->moveCount = 0;
+  plan->largestMember = count;
+  for (uint32_t k = 0; k <= count; ++k) {
+    bool extends = k < count && open && sorted[k].size && sorted[k].offset <= end;
+    if (open && !extends && (k == count || sorted[k].size)) {
+      if (target < start) AddMove(plan, uint32_t(start), uint32_t(target), uint32_t(end - start));
+      packed = std::max(packed, target + (end - start));
+      open = false;
+    }
+    if (k == count) break;
+    Placement& p = sorted[k];
+    if (p.size == 0) {
+      uint64_t position = open ? std::max(packed, target + (end - start)) : packed;
+      p.newOffset = p.offset > position ? uint32_t(position) : p.offset;
+      continue;
+    }
+    if (!open) {
+      open = true;
+      start = p.offset;
+      end = p.offset;
+      target = start < kHeaderSize ? start : packed;
+    }
+    end = std::max(end, uint64_t(p.offset) + p.size);
+    p.newOffset = uint32_t(p.offset - (start - target));
+    if (target < start && p.size > largestSize) {
+      largestSize = p.size;
+      plan->largestMember = k;
+    }
+  }
+  plan->dataEnd = uint32_t(packed);
+}
+
+// Puts the directory into sorted order: position k receives the entry that
+// stood at sorted[k].index. Follows each cycle of the permutation once.
+void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32_t entrySize) {
+  const uint32_t kPlaced = 0x80000000u;
+  uint8_t held[kLargestEntry];
+  for (uint32_t k = 0; k < count; ++k) {
+    if (sorted[k].index & kPlaced || sorted[k].index == k) continue;
+    memcpy(held, directory + uint64_t(k) * entrySize, entrySize);
+    uint32_t j = k;
+    for (;;) {
+      uint32_t from = sorted[j].index;
+      sorted[j].index |= kPlaced;
+      if (from == k) {
+        memcpy(directory + uint64_t(j) * entrySize, held, entrySize);
+        break;
+      }
+      memcpy(directory + uint64_t(j) * entrySize, directory + uint64_t(from) * entrySize, entrySize);
+      j = from;
+    }
+  }
+  for (uint32_t k = 0; k < count; ++k) sorted[k].index = k;
+}
+
+int Fail() {
   state.compactFailed = 1;
   return 0;
 }
+}  // namespace
 
-uint32_t RemoveEntries(uint8_t*, uint32_t count, uint32_t, const uint8_t*) { return count; }
+uint32_t RemoveEntries(uint8_t* directory, uint32_t count, uint32_t entrySize,
+                       const uint8_t* remove) {
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (remove[i]) continue;
+    if (kept != i)
+      memmove(directory + uint64_t(kept) * entrySize, directory + uint64_t(i) * entrySize, entrySize);
+    ++kept;
+  }
+  return kept;
+}
+
+int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* format) {
+  if (format->entrySize > kLargestEntry) return Fail();
+  uint32_t outside = FirstRangeOutside(directory, count, format);
+  if (outside < count) {
+    printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
+           int(NameWidth(format)), reinterpret_cast<const char*>(EntryAt(directory, outside, format) + format->nameAt));
+    return Fail();
+  }
+
+  uint64_t sortedBytes = uint64_t(count) * sizeof(Placement);
+  uint64_t movesBytes = uint64_t(count) * MOVE_RECORD_SIZE;
+  Placement* sorted = static_cast<Placement*>(PlatformAlloc(size_t(sortedBytes)));
+  uint8_t* moves = sorted ? static_cast<uint8_t*>(PlatformAlloc(size_t(movesBytes))) : nullptr;
+  if (!moves) {
+    printf("Can't allocate %ul bytes\n", unsigned(sorted ? movesBytes : sortedBytes));
+    PlatformFree(sorted);
+    return Fail();
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = EntryAt(directory, i, format);
+    sorted[i] = {ReadU32LE(entry + format->offsetAt), ReadU32LE(entry + format->sizeAt), i, 0};
+  }
+  std::sort(sorted, sorted + count, Before);
+  Plan plan = {moves, 0, 0, count};
+  PlanLayout(sorted, count, &plan);
+
+  // The move buffer exists before the first byte moves.
+  uint32_t bufferSize = MoveBufferSize(moves, plan.moveCount);
+  uint8_t* buffer = nullptr;
+  if (bufferSize) {
+    buffer = static_cast<uint8_t*>(PlatformAlloc(bufferSize));
+    if (!buffer) {
+      const Placement& largest = sorted[plan.largestMember];
+      printf(format->allocMessage, largest.size,
+             reinterpret_cast<const char*>(EntryAt(directory, largest.index, format) + format->nameAt));
+      PlatformFree(moves);
+      PlatformFree(sorted);
+      return Fail();
+    }
+  }
+
+  if (!format->keepDirectoryOrder) SortDirectory(directory, sorted, count, format->entrySize);
+  for (uint32_t k = 0; k < count; ++k)
+    WriteU32LE(directory + uint64_t(sorted[k].index) * format->entrySize + format->offsetAt,
+               sorted[k].newOffset);
+  PlatformFree(sorted);
+
+  CompactionJob job;
+  memset(&job, 0, sizeof job);
+  job.archive = state.archive;
+  job.archiveName = state.archiveName;
+  job.dirOffset = plan.dataEnd;
+  job.dirBytes = count * format->entrySize;
+  job.directory = directory;
+  job.newLength = uint64_t(plan.dataEnd) + job.dirBytes;
+  job.startLength = state.archiveSize;
+  job.moveCount = plan.moveCount;
+  job.moves = moves;
+  job.buffer = buffer;
+  job.protect = compactWithRecoveryRecord;
+  uint32_t word4 = format->countFirst ? count : plan.dataEnd;
+  uint32_t word8 = format->countFirst ? plan.dataEnd : job.dirBytes;
+  WriteU32LE(job.newWords, word4);
+  WriteU32LE(job.newWords + 4, word8);
+  int complete = PlatformSeek(state.archive, 0) && ReadAt(job.oldHeader, 0, kHeaderSize, state.archive) &&
+                 RunCompactionJob(&job);
+  PlatformFree(buffer);
+  PlatformFree(moves);
+  return complete ? 1 : Fail();
+}
