@@ -1,0 +1,316 @@
+// vrex-host end to end: it loads the built module, lists archives through
+// it, and runs vrex from the module's templates on the names it listed.
+//
+// VREX_E2E_HOST_EXE and VREX_E2E_MODULE replace the host and module under
+// test (VREX_E2E_LAUNCHER, for example "wine", starts the host).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+#include "tests/support/pack_builder.h"
+
+namespace {
+std::string FromEnv(const char* name, const char* fallback) {
+  const char* v = getenv(name);
+  return v && *v ? v : fallback;
+}
+
+std::string ModulePath() { return FromEnv("VREX_E2E_MODULE", VREX_MODULE_PATH); }
+
+std::string ReadAll(FILE* f) {
+  std::string s;
+  char buf[4096];
+  rewind(f);
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  return s;
+}
+
+std::string WithoutCarriageReturns(std::string s) {
+  std::string out;
+  for (char c : s)
+    if (c != '\r') out += c;
+  return out;
+}
+
+// Runs vrex-host with `args` in `cwd`; the module path is inserted first
+// unless `module` is given.
+RunResult Host(const std::string& cwd, const std::vector<std::string>& args, std::string module = "") {
+  std::vector<std::string> argvStrings;
+  if (TestingWindowsBinary()) argvStrings.push_back(getenv("VREX_E2E_LAUNCHER"));
+  argvStrings.push_back(FromEnv("VREX_E2E_HOST_EXE", VREX_HOST_PATH));
+  argvStrings.push_back(module.empty() ? ModulePath() : module);
+  for (const auto& a : args) argvStrings.push_back(a);
+  std::vector<char*> argv;
+  for (auto& s : argvStrings) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult r;
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = WithoutCarriageReturns(ReadAll(out));
+  r.err = WithoutCarriageReturns(ReadAll(err));
+  fclose(out);
+  fclose(err);
+  return r;
+}
+
+// The item names of a "list" output, in order.
+std::vector<std::string> ListedNames(const std::string& listing) {
+  std::vector<std::string> names;
+  std::istringstream lines(listing);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.find('\t') != std::string::npos) names.push_back(line.substr(0, line.find('\t')));
+  return names;
+}
+
+// Files below `dir` other than the archive, with their contents.
+std::map<std::string, std::string> Extracted(const TempDir& dir, const std::string& archive) {
+  std::map<std::string, std::string> files;
+  for (const auto& f : dir.Tree())
+    if (f.first != archive && f.first.back() != '/') files.insert(f);
+  return files;
+}
+
+// A Doom WAD: lump data behind the header, the directory behind the data.
+// A marker has no data; it points at the end of the data before it.
+class Wad {
+ public:
+  Wad& Lump(const std::string& name, const std::string& data) {
+    entries_.push_back({name, 12 + uint32_t(data_.size()), uint32_t(data.size())});
+    data_ += data;
+    return *this;
+  }
+  Wad& Marker(const std::string& name) {
+    entries_.push_back({name, 12 + uint32_t(data_.size()), 0});
+    return *this;
+  }
+  std::string Bytes() const {
+    ::Bytes out;
+    out.Raw("IWAD").U32(uint32_t(entries_.size())).U32(12 + uint32_t(data_.size())).Raw(data_);
+    for (const auto& e : entries_) out.U32(e.offset).U32(e.size).Name(e.name, 8);
+    return out.str();
+  }
+
+ private:
+  struct E {
+    std::string name;
+    uint32_t offset, size;
+  };
+  std::vector<E> entries_;
+  std::string data_;
+};
+
+// Lumps of 100 bytes or more, with a backslash in one of the names, in a
+// namespace and in a map.
+const std::string kBig = Pattern(1000, 1), kVile = Pattern(150, 2), kTroo = Pattern(120, 3),
+                  kThings = Pattern(200, 4), kLines = Pattern(300, 5);
+
+std::string SampleWad() {
+  return Wad().Lump("BIG", kBig).Marker("S_START").Lump("VILE\\1", kVile).Lump("TROOA1", kTroo)
+      .Marker("S_END").Lump("TINY", "small").Marker("MAP01").Lump("THINGS", kThings).Lump("LINEDEFS", kLines)
+      .Bytes();
+}
+
+const std::string kMaps = Pattern(220, 6), kSound = Pattern(150, 7), kReadme = Pattern(30, 8),
+                  kLast = Pattern(64, 9);
+
+std::string SamplePack() {
+  return Pack().Member("maps/e1m1.bsp", kMaps).Member("sound/a.wav", kSound).Member("readme.txt", kReadme)
+      .Member("last.dat", kLast).Bytes();
+}
+
+TEST(Host, ListsAPack) {
+  TempDir dir;
+  dir.Write("a.pak", SamplePack());
+  RunResult r = Host(dir.path(), {"list", "a.pak"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "tag 0x4B434150 Quake Pack Pak\nmaps/e1m1.bsp\t220\t220\nsound/a.wav\t150\t150\n"
+                   "readme.txt\t30\t30\nlast.dat\t64\t64\nend 0\n");
+}
+
+TEST(Host, ListsADoomWadWithFolders) {
+  TempDir dir;
+  dir.Write("doom.wad", SampleWad());
+  RunResult r = Host(dir.path(), {"list", "doom.wad"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "tag 0x44415749 DooM Main WAD WAD\nBIG\t1000\t1000\nS_START\\VILE~1\t150\t150\n"
+                   "S_START\\TROOA1\t120\t120\nMAP01\\THINGS\t200\t200\nMAP01\\LINEDEFS\t300\t300\nend 0\n");
+}
+
+TEST(Host, FormatsAndCommands) {
+  TempDir dir;
+  RunResult f = Host(dir.path(), {"formats"});
+  EXPECT_EQ(f.exitCode, 0);
+  EXPECT_EQ(f.out,
+            "0x4B434150\t1\tQuake Pack\tPak\n0x44415749\t1\tDooM Main WAD\tWAD\n"
+            "0x44415750\t1\tDooM Patch WAD\tWAD\n0x32444157\t1\tQuake WAD\tWAD\n"
+            "0x33444157\t1\tHalf-Life WAD\tWAD\n0x00444F4C\t1\t3DO LOD (heroes)\tLOD\n"
+            "0x4C564D44\t1\tDescent DMVL\tMVL\n0x64695343\t1\tCHASM BIN\tBIN\n"
+            "0x444E5344\t1\tDescent Sounds\tS11\n0x5344534F\t1\tLionhearth ZipStorage\tOSD\n"
+            "0x00464844\t1\tDescent HOG\tHOG\n0x004B5453\t1\tCoctel STK\tSTK\n0x4F544144\t0\n");
+  RunResult c = Host(dir.path(), {"commands", "LOD"});
+  EXPECT_EQ(c.exitCode, 0);
+  EXPECT_EQ(c.out, "0\t1\tvrex x %%A @%%LM\n1\t1\tvrex e %%A @%%LM\n2\t1\tvrex t %%A @%%LM\n3\t1\t\n4\t1\t\n"
+                   "5\t1\t\n6\t1\t\n7\t1\t\n8\t1\t\n9\t1\t\n10\t1\t\n11\t1\t\n12\t1\t\n13\t1\t\n14\t1\t*.*\n"
+                   "15\t0\n");
+  EXPECT_EQ(Host(dir.path(), {"commands", "0x4B434150"}).out, Host(dir.path(), {"commands", "PACK"}).out);
+}
+
+TEST(Host, ExitCodesOfItsOwn) {
+  TempDir dir;
+  dir.Write("junk.bin", std::string(64, 'j'));
+  dir.Write("bad.osd", Bytes().Raw("OSDS").U32(99).U32(16).U32(0).str());
+  EXPECT_EQ(Host(dir.path(), {"list", "junk.bin"}).exitCode, 1);
+  EXPECT_EQ(Host(dir.path(), {"list", "bad.osd"}).exitCode, 2);
+  EXPECT_EQ(Host(dir.path(), {"list", "missing.pak"}).exitCode, 2);
+  EXPECT_EQ(Host(dir.path(), {"list"}).exitCode, 10);
+  EXPECT_EQ(Host(dir.path(), {"commands", "TOOLONG"}).exitCode, 10);
+  EXPECT_EQ(Host(dir.path(), {"formats"}, dir.Join("nothing.so")).exitCode, 11);
+}
+
+TEST(Host, StopsAModuleThatWritesOutsideTheItemFields) {
+  TempDir dir;
+  dir.Write("a.pak", SamplePack());
+  RunResult r = Host(dir.path(), {"list", "a.pak"}, VREX_BAD_MODULE_PATH);
+  EXPECT_EQ(r.exitCode, 12);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("byte 40 of the item record"), std::string::npos) << r.err;
+}
+
+TEST(Host, RunExtractsTheNamedPackItemsWithVrex) {
+  TempDir dir;
+  dir.Write("a.pak", SamplePack());
+  // A name given with "\" reaches vrex with "/" through the PACK template's list.
+  RunResult r = Host(dir.path(), {"run", "0", "a.pak", "maps\\e1m1.bsp", "readme.txt"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\n2 matches found\n"), std::string::npos) << r.out;
+  // Patterns from a list are upper-cased by vrex, and so are the files it writes.
+  EXPECT_EQ(Extracted(dir, "a.pak"),
+            (std::map<std::string, std::string>{{"MAPS/E1M1.BSP", kMaps}, {"README.TXT", kReadme}}));
+}
+
+TEST(Host, RunWithoutNamesTakesEveryItem) {
+  TempDir dir;
+  dir.Write("doom.wad", SampleWad());
+  RunResult r = Host(dir.path(), {"run", "0", "doom.wad"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\n5 matches found\n"), std::string::npos) << r.out;
+  std::map<std::string, std::string> files = Extracted(dir, "doom.wad");
+  EXPECT_EQ(files.size(), 5u);
+  EXPECT_EQ(files["BIG"], kBig);
+  EXPECT_EQ(files["MAP01/THINGS"], kThings);
+  EXPECT_EQ(files["S_START/TROOA1"], kTroo);
+}
+
+TEST(Host, EveryListedDoomItemSelectsExactlyItsLump) {
+  TempDir listing;
+  listing.Write("doom.wad", SampleWad());
+  std::vector<std::string> names = ListedNames(Host(listing.path(), {"list", "doom.wad"}).out);
+  std::map<std::string, std::string> lumps = {{"BIG", kBig},          {"S_START\\VILE~1", kVile},
+                                              {"S_START\\TROOA1", kTroo}, {"MAP01\\THINGS", kThings},
+                                              {"MAP01\\LINEDEFS", kLines}};
+  ASSERT_EQ(names.size(), lumps.size());
+  for (const std::string& name : names) {
+    TempDir dir;
+    dir.Write("doom.wad", SampleWad());
+    RunResult r = Host(dir.path(), {"run", "0", "doom.wad", name});
+    EXPECT_EQ(r.exitCode, 0) << name << r.err;
+    EXPECT_NE(r.out.find("\n1 matches found\n"), std::string::npos) << name << "\n" << r.out;
+    std::map<std::string, std::string> files = Extracted(dir, "doom.wad");
+    ASSERT_EQ(files.size(), 1u) << name;
+    EXPECT_EQ(files.begin()->second, lumps[name]) << name << " -> " << files.begin()->first;
+  }
+}
+
+// Deletes two items through the host, then checks the listing and that
+// every other member still extracts byte for byte.
+void DeleteTwoAndCheck(const std::string& archive, const std::string& bytes,
+                       const std::vector<std::string>& victims) {
+  TempDir dir;
+  dir.Write(archive, bytes);
+  std::vector<std::string> before = ListedNames(Host(dir.path(), {"list", archive}).out);
+  TempDir reference;
+  reference.Write(archive, bytes);
+  ASSERT_EQ(Vrex(reference.path(), {"x", archive}).exitCode, 0);
+
+  std::vector<std::string> args = {"run", "3", archive};
+  args.insert(args.end(), victims.begin(), victims.end());
+  RunResult r = Host(dir.path(), args);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("\n2 matches found\n"), std::string::npos) << r.out;
+
+  std::vector<std::string> expected;
+  for (const std::string& n : before)
+    if (std::find(victims.begin(), victims.end(), n) == victims.end()) expected.push_back(n);
+  EXPECT_EQ(ListedNames(Host(dir.path(), {"list", archive}).out), expected);
+
+  TempDir after;
+  after.Write(archive, dir.Read(archive));
+  ASSERT_EQ(Vrex(after.path(), {"x", archive}).exitCode, 0);
+  std::map<std::string, std::string> kept = Extracted(after, archive);
+  std::map<std::string, std::string> all = Extracted(reference, archive);
+  EXPECT_EQ(kept.size() + 2, all.size());
+  for (const auto& f : kept) EXPECT_EQ(f.second, all[f.first]) << f.first;
+}
+
+TEST(Host, RunDeletesTwoPackItems) {
+  DeleteTwoAndCheck("a.pak", SamplePack(), {"sound/a.wav", "maps/e1m1.bsp"});
+}
+
+TEST(Host, RunDeletesTwoWadLumps) {
+  DeleteTwoAndCheck("doom.wad", SampleWad(), {"S_START\\TROOA1", "BIG"});
+}
+
+TEST(Host, ArchivePathsWithBlanksStayOneArgument) {
+  TempDir dir;
+  dir.Write("my pak.pak", SamplePack());
+  RunResult r = Host(dir.path(), {"run", "2", dir.Join("my pak.pak"), "last.dat"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("\n1 matches found\n"), std::string::npos) << r.out;
+}
+
+TEST(Host, RunReturnsWhatVrexReturnsAndRefusesEmptySlots) {
+  TempDir dir;
+  // The module opens a PACK with an empty directory; vrex calls it broken.
+  dir.Write("empty.pak", Bytes().Raw("PACK").U32(12).U32(0).str());
+  EXPECT_EQ(Host(dir.path(), {"run", "2", "empty.pak", "x"}).exitCode, 5);
+  // Without names and without items nothing is passed, so vrex is not run.
+  RunResult none = Host(dir.path(), {"run", "3", "empty.pak"});
+  EXPECT_EQ(none.exitCode, 0);
+  EXPECT_EQ(none.out, "");
+  dir.Write("a.pak", SamplePack());
+  EXPECT_EQ(Host(dir.path(), {"run", "4", "a.pak"}).exitCode, 13);
+  EXPECT_EQ(Host(dir.path(), {"run", "14", "a.pak"}).exitCode, 13);
+  EXPECT_EQ(Host(dir.path(), {"run", "15", "a.pak"}).exitCode, 13);
+  // Deletion is not offered for LOD archives.
+  dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
+  EXPECT_EQ(Host(dir.path(), {"run", "3", "h.lod", "x"}).exitCode, 13);
+  EXPECT_EQ(Extracted(dir, "").size(), 3u);  // the three archives, nothing else
+}
+}  // namespace

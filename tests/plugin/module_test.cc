@@ -1,0 +1,565 @@
+// The VREX module through its six exports, loaded from the built library:
+// detection, opening, every record layout, Doom WAD folders, and the bounds
+// of what the module writes into the host's buffers.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+
+namespace {
+typedef int32_t (*IsArchiveFn)(const char*, const uint8_t*, int32_t);
+typedef int32_t (*OpenArchiveFn)(const char*, uint32_t*);
+typedef int32_t (*GetArcItemFn)(uint8_t*, int32_t);
+typedef int32_t (*CloseArchiveFn)(int32_t);
+typedef int32_t (*GetFormatNameFn)(uint32_t, char*, char*);
+typedef int32_t (*GetDefaultCommandsFn)(uint32_t, uint32_t, char*);
+
+struct Api {
+  IsArchiveFn IsArchive;
+  OpenArchiveFn OpenArchive;
+  GetArcItemFn GetArcItem;
+  CloseArchiveFn CloseArchive;
+  GetFormatNameFn GetFormatName;
+  GetDefaultCommandsFn GetDefaultCommands;
+};
+
+const Api& Module() {
+  static Api api = [] {
+    void* lib = dlopen(VREX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      fprintf(stderr, "dlopen %s: %s\n", VREX_MODULE_PATH, dlerror());
+      abort();
+    }
+    Api a;
+    a.IsArchive = reinterpret_cast<IsArchiveFn>(dlsym(lib, "IsArchive"));
+    a.OpenArchive = reinterpret_cast<OpenArchiveFn>(dlsym(lib, "OpenArchive"));
+    a.GetArcItem = reinterpret_cast<GetArcItemFn>(dlsym(lib, "GetArcItem"));
+    a.CloseArchive = reinterpret_cast<CloseArchiveFn>(dlsym(lib, "CloseArchive"));
+    a.GetFormatName = reinterpret_cast<GetFormatNameFn>(dlsym(lib, "GetFormatName"));
+    a.GetDefaultCommands = reinterpret_cast<GetDefaultCommandsFn>(dlsym(lib, "GetDefaultCommands"));
+    if (!a.IsArchive || !a.OpenArchive || !a.GetArcItem || !a.CloseArchive || !a.GetFormatName ||
+        !a.GetDefaultCommands)
+      abort();
+    return a;
+  }();
+  return api;
+}
+
+constexpr uint8_t kSentinel = 0xA5;
+constexpr size_t kRecordBytes = 400;
+
+struct Item {
+  std::string name;
+  uint32_t size, packedSize;
+  bool operator==(const Item& o) const { return name == o.name && size == o.size && packedSize == o.packedSize; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Item& i) {
+  return os << "{\"" << i.name << "\", " << i.size << ", " << i.packedSize << "}";
+}
+
+uint32_t U32At(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+
+bool InField(size_t at) {
+  return (at >= 32 && at < 36) || (at >= 44 && at < 44 + 57) || (at >= 322 && at < 326);
+}
+
+// One GetArcItem call on a sentinel-filled record; fails the test on any
+// write outside the three fields. `nameBytes` receives the 57 name bytes.
+int32_t NextItem(Item* item, std::string* nameBytes = nullptr) {
+  std::vector<uint8_t> record(kRecordBytes, kSentinel);
+  int32_t result = Module().GetArcItem(record.data(), 0);
+  for (size_t at = 0; at < record.size(); ++at) {
+    if (InField(at)) continue;
+    EXPECT_EQ(record[at], kSentinel) << "byte " << at << " written";
+  }
+  if (result == 1) {
+    const char* name = reinterpret_cast<const char*>(record.data() + 44);
+    EXPECT_NE(memchr(name, 0, 57), nullptr) << "name not terminated";
+    item->name = std::string(name, strnlen(name, 57));
+    item->size = U32At(record.data() + 32);
+    item->packedSize = U32At(record.data() + 322);
+    if (nameBytes) nameBytes->assign(name, 57);
+  }
+  return result;
+}
+
+struct Browse {
+  int32_t isArchive = 0;
+  int32_t opened = 0;
+  uint32_t tag = 0;
+  std::vector<Item> items;
+  int32_t last = -1;
+};
+
+// The host's sequence on a file: IsArchive with its first bytes (up to
+// 1024), OpenArchive, GetArcItem until other than 1, CloseArchive.
+Browse BrowseFile(const std::string& path, const std::string& bytes) {
+  Browse b;
+  std::vector<uint8_t> header(bytes.begin(), bytes.begin() + long(std::min<size_t>(bytes.size(), 1024)));
+  b.isArchive = Module().IsArchive(path.c_str(), header.data(), int32_t(header.size()));
+  if (!b.isArchive) return b;
+  b.opened = Module().OpenArchive(path.c_str(), &b.tag);
+  if (!b.opened) return b;
+  Item item;
+  for (int guard = 0; guard < 1000; ++guard) {
+    b.last = NextItem(&item);
+    if (b.last != 1) break;
+    b.items.push_back(item);
+  }
+  EXPECT_NE(Module().CloseArchive(0), 0);
+  return b;
+}
+
+Browse BrowseBytes(const std::string& fileName, const std::string& bytes) {
+  TempDir dir;
+  dir.Write(fileName, bytes);
+  return BrowseFile(dir.Join(fileName), bytes);
+}
+
+std::string Header12(const std::string& magic) { return Bytes().Raw(magic).Fill(12 - magic.size()).str(); }
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+  closedir(d);
+  return n;
+}
+
+// ---- detection
+
+TEST(Detection, EveryTagNeedsTwelveHeaderBytes) {
+  std::vector<std::string> headers;
+  for (const char* m : {"PACK", "IWAD", "PWAD", "WAD2", "WAD3", "DMVL", "CSid", "DSND", "OSDS"})
+    headers.push_back(Header12(m));
+  headers.push_back(Header12(std::string("LOD\0", 4)));
+  for (char fourth : {'\0', 'Z', '\xFF'}) headers.push_back(Header12(std::string("DHF") + fourth));
+  for (const std::string& h : headers) {
+    std::vector<uint8_t> bytes(h.begin(), h.end());
+    EXPECT_EQ(Module().IsArchive("a.bin", bytes.data(), 12), 1) << h.substr(0, 4);
+    EXPECT_EQ(Module().IsArchive("a.bin", bytes.data(), 11), 0) << h.substr(0, 4);
+  }
+  for (const char* unknown : {"DATO", "PAK ", "STK\0", "DH\0\0", "\0\0\0\0"}) {
+    std::string h = Header12(std::string(unknown, 4));
+    EXPECT_EQ(Module().IsArchive("a.bin", reinterpret_cast<const uint8_t*>(h.data()), 12), 0) << unknown;
+  }
+}
+
+TEST(Detection, StkAndItkOnlyByTheWholeExtension) {
+  std::string junk = Header12("JUNK");
+  const uint8_t* h = reinterpret_cast<const uint8_t*>(junk.data());
+  for (const char* name : {"a.stk", "A.STK", "dir/b.Itk", "c.iTK", "x.pak.stk"})
+    EXPECT_EQ(Module().IsArchive(name, h, 12), 1) << name;
+  for (const char* name : {"a.stk1", "a.st", "stk", "dir.stk/file", "a.stk.bin"})
+    EXPECT_EQ(Module().IsArchive(name, h, 12), 0) << name;
+  EXPECT_EQ(Module().IsArchive("a.stk", h, 11), 0);
+}
+
+TEST(Detection, ReadsOnlyTheHeaderBytesGiven) {
+  // Exactly sized buffers: a read past them shows under the address sanitizer.
+  std::vector<uint8_t> two = {'P', 'A'};
+  EXPECT_EQ(Module().IsArchive("a.pak", two.data(), 2), 0);
+  EXPECT_EQ(Module().IsArchive("a.pak", nullptr, 0), 0);
+  EXPECT_EQ(Module().IsArchive("a.pak", two.data(), -5), 0);
+  // Bytes past the count are zero: three bytes "STK" leave the STK tag, so
+  // the next open takes the file as STK without reading a magic.
+  TempDir dir;
+  dir.Write("a.bin", Bytes().Raw("PACK").U32(12).U32(0).str());
+  std::vector<uint8_t> stkx = {'S', 'T', 'K', 'X'};
+  EXPECT_EQ(Module().IsArchive("a.bin", stkx.data(), 3), 0);
+  uint32_t tag = 0;
+  ASSERT_EQ(Module().OpenArchive(dir.Join("a.bin").c_str(), &tag), 1);
+  EXPECT_EQ(tag, 0x004B5453u);
+  Module().CloseArchive(0);
+}
+
+// ---- opening
+
+TEST(Open, PackItemCountIsDirectoryLengthOver64) {
+  Bytes b;
+  b.Raw("PACK").U32(12).U32(130);
+  for (const char* n : {"one", "two", "three"}) b.Name(n, 56).U32(0).U32(7);
+  Browse r = BrowseBytes("a.pak", b.str());
+  EXPECT_EQ(r.tag, 0x4B434150u);
+  ASSERT_EQ(r.items.size(), 2u);
+  EXPECT_EQ(r.items[1], (Item{"two", 7, 7}));
+  EXPECT_EQ(r.last, 0);
+}
+
+TEST(Open, StkByExtensionReadsTheCountFromTheFirstTwoBytes) {
+  Bytes b;
+  b.U16(1).Name("INTRO.TOT", 13).U32(5).U32(24).U8(0).Raw("hello");
+  Browse r = BrowseBytes("game.ITK", b.str());
+  EXPECT_EQ(r.isArchive, 1);
+  EXPECT_EQ(r.tag, 0x004B5453u);
+  EXPECT_EQ(r.items, (std::vector<Item>{{"INTRO.TOT", 5, 5}}));
+  EXPECT_EQ(r.last, 0);
+  // The same bytes with "STK" in front and no such extension: not an archive.
+  EXPECT_EQ(BrowseBytes("game.dat", std::string("STK\0", 4) + b.str()).isArchive, 0);
+}
+
+TEST(Open, HogDropsTheFourthMagicByte) {
+  Browse r = BrowseBytes("d.hog", Bytes().Raw("DHF").Name("!a", 13).U32(0).str());
+  EXPECT_EQ(r.tag, 0x00464844u);
+  // The fourth byte is where the first entry begins.
+  EXPECT_EQ(r.items, (std::vector<Item>{{"!a", 0, 0}}));
+  char name[32], ext[8];
+  EXPECT_EQ(Module().GetFormatName(r.tag, name, ext), 1);
+  EXPECT_STREQ(name, "Descent HOG");
+  EXPECT_STREQ(ext, "HOG");
+}
+
+TEST(Open, ZipStorageNeedsItsStoredSizeToBeTheFileSize) {
+  Bytes good;
+  good.Raw("OSDS").U32(16).U32(16).U32(0);
+  Browse r = BrowseBytes("z.osd", good.str());
+  EXPECT_EQ(r.opened, 1);
+  EXPECT_EQ(r.tag, 0x5344534Fu);
+  EXPECT_EQ(r.last, 0);
+  EXPECT_EQ(BrowseBytes("z.osd", Bytes().Raw("OSDS").U32(15).U32(16).U32(0).str()).opened, 0);
+}
+
+TEST(Open, FailsOnMissingFilesAndUnknownTags) {
+  uint32_t tag = 7;
+  EXPECT_EQ(Module().OpenArchive("/nonexistent/a.pak", &tag), 0);
+  TempDir dir;
+  dir.Write("a.bin", Header12("JUNK"));
+  std::string h = Header12("JUNK");
+  Module().IsArchive("a.bin", reinterpret_cast<const uint8_t*>(h.data()), 12);
+  EXPECT_EQ(Module().OpenArchive(dir.Join("a.bin").c_str(), &tag), 0);
+  EXPECT_EQ(Module().OpenArchive(dir.path().c_str(), &tag), 0);  // a folder
+  EXPECT_EQ(tag, 7u);
+}
+
+TEST(Open, NeverLeavesAHandleBehind) {
+  TempDir dir;
+  dir.Write("good.pak", Bytes().Raw("PACK").U32(12).U32(0).str());
+  dir.Write("bad.osd", Bytes().Raw("OSDS").U32(99).U32(16).U32(0).str());
+  std::string h = Header12("PACK");
+  const uint8_t* header = reinterpret_cast<const uint8_t*>(h.data());
+  uint32_t tag = 0;
+  size_t before = OpenDescriptors();
+  // A failed open closes the file it opened.
+  Module().IsArchive("bad.osd", header, 12);
+  EXPECT_EQ(Module().OpenArchive(dir.Join("bad.osd").c_str(), &tag), 0);
+  EXPECT_EQ(OpenDescriptors(), before);
+  // An open while another archive is open closes the earlier one.
+  Module().IsArchive("good.pak", header, 12);
+  ASSERT_EQ(Module().OpenArchive(dir.Join("good.pak").c_str(), &tag), 1);
+  ASSERT_EQ(Module().OpenArchive(dir.Join("good.pak").c_str(), &tag), 1);
+  EXPECT_EQ(OpenDescriptors(), before + 1);
+  EXPECT_NE(Module().CloseArchive(0), 0);
+  EXPECT_EQ(OpenDescriptors(), before);
+  // Nothing open: closing again reports failure, GetArcItem a read error.
+  EXPECT_EQ(Module().CloseArchive(0), 0);
+  Item item;
+  EXPECT_EQ(NextItem(&item), 4);
+}
+
+TEST(Open, ShortHeaderFieldsAreZeroNotLeftovers) {
+  // First an archive that sets a position and a count, then one that ends
+  // inside its header: its directory offset and count read as 0, so the
+  // first record read (the file's own bytes at 0) ends the list.
+  Bytes first;
+  first.Raw("OSDS").U32(48).U32(16).U32(1).Fill(16).Fill(16, '\x11');
+  EXPECT_EQ(BrowseBytes("a.osd", first.str()).items.size(), 1u);
+  TempDir dir;
+  dir.Write("b.osd", Bytes().Raw("OSDS").U16(6).str());
+  std::string h = Header12("OSDS");
+  Module().IsArchive("b.osd", reinterpret_cast<const uint8_t*>(h.data()), 12);
+  uint32_t tag = 0;
+  ASSERT_EQ(Module().OpenArchive(dir.Join("b.osd").c_str(), &tag), 1);
+  Item item;
+  EXPECT_EQ(NextItem(&item), 0);
+  Module().CloseArchive(0);
+}
+
+// ---- items, one layout per format
+
+TEST(Items, EveryFormatsRecordLayout) {
+  struct Case {
+    const char* file;
+    std::string bytes;
+    uint32_t tag;
+    std::vector<Item> items;
+    int32_t last;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"a.pak",
+                   Bytes().Raw("PACK").U32(12).U32(128).Name("maps/e1m1.bsp", 56).U32(0).U32(1234)
+                       .Name("x", 56).U32(0).U32(0).str(),
+                   0x4B434150, {{"maps/e1m1.bsp", 1234, 1234}, {"x", 0, 0}}, 0});
+  cases.push_back({"h.wad",
+                   Bytes().Raw("WAD3").U32(2).U32(12).U32(0).U32(5000).U32(1000).U32(0x44).Name("{blue", 16)
+                       .U32(0).U32(1).U32(2).U32(0).Name("sky", 16).str(),
+                   0x33444157, {{"{blue", 5000, 1000}, {"sky", 1, 2}}, 0});
+  cases.push_back({"q.wad", Bytes().Raw("WAD2").U32(1).U32(12).U32(0).U32(9).U32(8).U32(0).Name("conchars", 16).str(),
+                   0x32444157, {{"conchars", 9, 8}}, 0});
+  cases.push_back({"h.lod",
+                   Bytes().Raw(std::string("LOD\0", 4)).U32(500).U32(2).Fill(80)
+                       .Name("stored.def", 16).U32(0).U32(300).U32(1).U32(0)
+                       .Name("packed.pcx", 16).U32(0).U32(9000).U32(1).U32(700).str(),
+                   0x00444F4C, {{"stored.def", 300, 0}, {"packed.pcx", 9000, 700}}, 0});
+  cases.push_back({"a.stk", Bytes().U16(2).Name("A.TOT", 13).U32(10).U32(0).U8(1).Name("B.TOT", 13).U32(20).U32(0).U8(0).str(),
+                   0x004B5453, {{"A.TOT", 10, 10}, {"B.TOT", 20, 20}}, 0});
+  cases.push_back({"d.mvl", Bytes().Raw("DMVL").U32(2).Name("robot.pof", 13).U32(77).Name("b.pof", 13).U32(5).str(),
+                   0x4C564D44, {{"robot.pof", 77, 77}, {"b.pof", 5, 5}}, 0});
+  // Chasm: a two-byte count at 4, then 21-byte entries behind a length byte.
+  cases.push_back({"c.bin",
+                   Bytes().Raw("CSid").U16(2).U8(5).Name("a.obj", 12).U32(3).U32(48).U8(6).Name("bb.3o", 12)
+                       .U32(4).U32(51).Raw("xyzdata").str(),
+                   0x64695343, {{"a.obj", 3, 3}, {"bb.3o", 4, 4}}, 0});
+  cases.push_back({"s.s11",
+                   Bytes().Raw("DSND").U32(0).U32(2).Name("laser", 8).U32(100).U32(50).U32(0)
+                       .Name("boom", 8).U32(7).U32(6).U32(0).str(),
+                   0x444E5344, {{"laser", 100, 50}, {"boom", 7, 6}}, 0});
+  cases.push_back({"d.hog",
+                   Bytes().Raw("DHF").Name("a.txt", 13).U32(3).Raw("abc").Name("b.pcx", 13).U32(0).str(),
+                   0x00464844, {{"a.txt", 3, 3}, {"b.pcx", 0, 0}}, 0});
+  Bytes zip;
+  zip.Raw("OSDS").U32(48).U32(16).U32(1).U32(0).U32(600).U32(400).U32(0);
+  for (int i = 0; i < 16; ++i) zip.U8(uint32_t(i));
+  cases.push_back({"z.osd", zip.str(), 0x5344534F, {{"{0x03020100-0x0504-0x0706-08090A0B0C0D0E0F}", 600, 400}}, 0});
+  for (const Case& c : cases) {
+    Browse r = BrowseBytes(c.file, c.bytes);
+    EXPECT_EQ(r.opened, 1) << c.file;
+    EXPECT_EQ(r.tag, c.tag) << c.file;
+    EXPECT_EQ(r.items, c.items) << c.file;
+    EXPECT_EQ(r.last, c.last) << c.file;
+  }
+}
+
+TEST(Items, EndPastEndAndEmpty) {
+  // A directory that starts beyond the end of the file.
+  EXPECT_EQ(BrowseBytes("a.pak", Bytes().Raw("PACK").U32(13).U32(64).str()).last, 3);
+  // A directory that starts exactly at the end reads nothing: the end.
+  EXPECT_EQ(BrowseBytes("a.pak", Bytes().Raw("PACK").U32(12).U32(64).str()).last, 0);
+  // A header stating no records.
+  Browse none = BrowseBytes("a.wad", Bytes().Raw("PWAD").U32(0).U32(12).Fill(32, 'x').str());
+  EXPECT_TRUE(none.items.empty());
+  EXPECT_EQ(none.last, 0);
+  // A HOG entry whose size runs past the end: the entry, then 3.
+  Browse hog = BrowseBytes("d.hog", Bytes().Raw("DHF").Name("big", 13).U32(100).Raw("short").str());
+  EXPECT_EQ(hog.items, (std::vector<Item>{{"big", 100, 100}}));
+  EXPECT_EQ(hog.last, 3);
+  // A HOG size that would wrap the position around ends with 3, not a loop.
+  Browse wrap = BrowseBytes("d.hog", Bytes().Raw("DHF").Name("w", 13).U32(0xFFFFFFF0).str());
+  EXPECT_EQ(wrap.items.size(), 1u);
+  EXPECT_EQ(wrap.last, 3);
+  // A Chasm file that ends right after its directory: the last step lands
+  // one byte past the end.
+  Browse chasm = BrowseBytes("c.bin", Bytes().Raw("CSid").U16(1).U8(3).Name("abc", 12).U32(0).U32(0).str());
+  EXPECT_EQ(chasm.items.size(), 1u);
+  EXPECT_EQ(chasm.last, 3);
+  // A count larger than the records present: the end of the file ends it.
+  EXPECT_EQ(BrowseBytes("d.mvl", Bytes().Raw("DMVL").U32(9).Name("a", 13).U32(1).str()).last, 0);
+}
+
+TEST(Items, NamesThatFillTheirFieldAreTerminated) {
+  std::string n56(56, 'p'), n16(16, 'w'), n13(13, 'd'), n12(12, 's'), n8(8, 'n');
+  struct Case {
+    const char* file;
+    std::string bytes;
+    std::string name;
+  } cases[] = {
+      {"a.pak", Bytes().Raw("PACK").U32(12).U32(64).Raw(n56).U32(0).U32(1).str(), n56},
+      {"a.wad", Bytes().Raw("WAD2").U32(1).U32(12).U32(0).U32(1).U32(1).U32(0).Raw(n16).str(), n16},
+      {"a.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(1).Fill(80).Raw(n16).Fill(16).str(), n16},
+      {"a.mvl", Bytes().Raw("DMVL").U32(1).Raw(n13).U32(1).str(), n13},
+      {"a.hog", Bytes().Raw("DHF").Raw(n13).U32(0).str(), n13},
+      {"a.stk", Bytes().U16(1).Raw(n12).Raw("X").U32(1).U32(0).U8(0).str(), n12},  // byte 12 is not read
+      {"a.bin", Bytes().Raw("CSid").U16(1).U8(12).Raw(n12).U32(1).U32(0).Raw("tail").str(), n12},
+      {"a.s11", Bytes().Raw("DSND").U32(0).U32(1).Raw(n8).U32(1).U32(1).U32(0).str(), n8},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.Write(c.file, c.bytes);
+    std::vector<uint8_t> h(c.bytes.begin(), c.bytes.begin() + 12);
+    ASSERT_EQ(Module().IsArchive(c.file, h.data(), 12), 1) << c.file;
+    uint32_t tag = 0;
+    ASSERT_EQ(Module().OpenArchive(dir.Join(c.file).c_str(), &tag), 1) << c.file;
+    Item item;
+    std::string nameBytes;
+    ASSERT_EQ(NextItem(&item, &nameBytes), 1) << c.file;
+    EXPECT_EQ(item.name, c.name) << c.file;
+    EXPECT_EQ(nameBytes[c.name.size()], '\0') << c.file;
+    Module().CloseArchive(0);
+  }
+}
+
+TEST(Items, ShortLastRecordReadsAsZeros) {
+  // Two PACK entries; the file ends 40 bytes into the second, so its size
+  // field is missing and must not repeat the first entry's 300.
+  std::string bytes = Bytes().Raw("PACK").U32(12).U32(128).Name("first", 56).U32(0).U32(300)
+                          .Name("second", 40).str();
+  Browse r = BrowseBytes("a.pak", bytes);
+  EXPECT_EQ(r.items, (std::vector<Item>{{"first", 300, 300}, {"second", 0, 0}}));
+  EXPECT_EQ(r.last, 3);
+}
+
+// ---- Doom WAD folders
+
+class DoomWad {
+ public:
+  DoomWad& Lump(const std::string& name, uint32_t size) {
+    entries_.push_back({name, size});
+    return *this;
+  }
+  std::string Bytes() const {
+    ::Bytes b;
+    b.Raw("IWAD").U32(uint32_t(entries_.size())).U32(12);
+    for (const auto& e : entries_) b.U32(0).U32(e.second).Name(e.first, 8);
+    return b.str();
+  }
+
+ private:
+  std::vector<std::pair<std::string, uint32_t>> entries_;
+};
+
+std::vector<std::string> DoomNames(const DoomWad& wad) {
+  Browse r = BrowseBytes("doom.wad", wad.Bytes());
+  EXPECT_EQ(r.last, 0);
+  std::vector<std::string> names;
+  for (const Item& i : r.items) names.push_back(i.name);
+  return names;
+}
+
+TEST(DoomWad, MapMarkerHoldsForTenRecords) {
+  DoomWad wad;
+  wad.Lump("MAP01", 0);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 10; ++i) {
+    std::string n = "LUMP" + std::to_string(i);
+    wad.Lump(n, 200);
+    expected.push_back("MAP01\\" + n);
+  }
+  wad.Lump("ELEVENTH", 4000);
+  expected.push_back("ELEVENTH");
+  EXPECT_EQ(DoomNames(wad), expected);
+  Browse r = BrowseBytes("doom.wad", wad.Bytes());
+  EXPECT_EQ(r.items.back(), (Item{"ELEVENTH", 4000, 4000}));
+}
+
+TEST(DoomWad, SmallLumpsAreNeverItems) {
+  EXPECT_EQ(DoomNames(DoomWad().Lump("SMALL", 99).Lump("EXACT", 100).Lump("MAPINFO", 10).Lump("A", 100)),
+            (std::vector<std::string>{"EXACT", "MAPINFO\\A"}));
+}
+
+TEST(DoomWad, NamespacesAndTheirEnds) {
+  EXPECT_EQ(DoomNames(DoomWad().Lump("S_START", 0).Lump("A", 500).Lump("S_END", 0).Lump("B", 500)),
+            (std::vector<std::string>{"S_START\\A", "B"}));
+  // Only one letter before _START / _END counts; bytes after them do not matter.
+  EXPECT_EQ(DoomNames(DoomWad().Lump("FF_START", 0).Lump("A", 500).Lump("S_STARTX", 0).Lump("B", 500)
+                          .Lump("FF_END", 0).Lump("C", 500).Lump("F_ENDING", 0).Lump("D", 500)),
+            (std::vector<std::string>{"A", "S_STARTX\\B", "S_STARTX\\C", "D"}));
+  EXPECT_EQ(DoomNames(DoomWad().Lump("E1M1", 0).Lump("THINGS", 300).Lump("e1m2", 0).Lump("X", 300)),
+            (std::vector<std::string>{"E1M1\\THINGS", "E1M1\\X"}));
+}
+
+TEST(DoomWad, BackslashInALumpNameShowsAsTilde) {
+  EXPECT_EQ(DoomNames(DoomWad().Lump("S_START", 0).Lump("VILE\\1", 1200).Lump("S_END", 0).Lump("A\\B\\", 300)),
+            (std::vector<std::string>{"S_START\\VILE~1", "A~B~"}));
+}
+
+TEST(DoomWad, NestedMarkersAppendAndClearTogether) {
+  DoomWad wad;
+  wad.Lump("F_START", 0).Lump("MAP01", 0).Lump("X", 200);
+  for (int i = 0; i < 8; ++i) wad.Lump("PAD", 1);
+  wad.Lump("Y", 200).Lump("Z", 200);
+  EXPECT_EQ(DoomNames(wad), (std::vector<std::string>{"F_START\\MAP01\\X", "F_START\\MAP01\\Y", "Z"}));
+}
+
+TEST(DoomWad, FolderPrefixStaysWithinNineteenCharacters) {
+  // Three seven-letter namespace starts: the third would make 24 characters.
+  EXPECT_EQ(DoomNames(DoomWad().Lump("A_START", 0).Lump("B_START", 0).Lump("C_START", 0).Lump("LONGNAME", 100)),
+            (std::vector<std::string>{"A_START\\B_START\\LONGNAME"}));
+  // Four map markers of five letters within ten records of each other.
+  EXPECT_EQ(DoomNames(DoomWad().Lump("MAP01", 0).Lump("MAP02", 0).Lump("MAP03", 0).Lump("MAP04", 0)
+                          .Lump("THINGS", 100)),
+            (std::vector<std::string>{"MAP01\\MAP02\\MAP03\\THINGS"}));
+  // Exactly 19 characters still fit; the next marker does not.
+  EXPECT_EQ(DoomNames(DoomWad().Lump("E1M", 0).Lump("MAP0123", 0).Lump("E1M1XY", 0).Lump("E2M", 0)
+                          .Lump("ABCDEFGH", 100)),
+            (std::vector<std::string>{"E1M\\MAP0123\\E1M1XY\\ABCDEFGH"}));
+}
+
+// ---- names and templates
+
+TEST(Texts, FormatNamesAndExtensions) {
+  struct Row {
+    uint32_t tag;
+    const char* name;
+    const char* extension;
+  } rows[] = {
+      {0x4B434150, "Quake Pack", "Pak"},         {0x44415749, "DooM Main WAD", "WAD"},
+      {0x44415750, "DooM Patch WAD", "WAD"},     {0x32444157, "Quake WAD", "WAD"},
+      {0x33444157, "Half-Life WAD", "WAD"},      {0x00444F4C, "3DO LOD (heroes)", "LOD"},
+      {0x4C564D44, "Descent DMVL", "MVL"},       {0x64695343, "CHASM BIN", "BIN"},
+      {0x444E5344, "Descent Sounds", "S11"},     {0x5344534F, "Lionhearth ZipStorage", "OSD"},
+      {0x00464844, "Descent HOG", "HOG"},        {0x004B5453, "Coctel STK", "STK"},
+  };
+  for (const Row& r : rows) {
+    std::string name(40, '\x5A'), ext(10, '\x5A');
+    EXPECT_EQ(Module().GetFormatName(r.tag, &name[0], &ext[0]), 1);
+    EXPECT_EQ(name, std::string(r.name) + '\0' + std::string(40 - strlen(r.name) - 1, '\x5A'));
+    EXPECT_EQ(ext, std::string(r.extension) + '\0' + std::string(10 - strlen(r.extension) - 1, '\x5A'));
+  }
+  for (uint32_t unknown : {0u, 0x4F544144u, 0x21464844u, 0x4B435041u}) {
+    std::string name(40, '\x5A'), ext(10, '\x5A');
+    EXPECT_EQ(Module().GetFormatName(unknown, &name[0], &ext[0]), 0);
+    EXPECT_EQ(name, std::string(40, '\x5A'));
+    EXPECT_EQ(ext, std::string(10, '\x5A'));
+  }
+}
+
+TEST(Texts, CommandTemplatesOfEverySlot) {
+  auto table = [](const char* list, bool deletes, const char* mask) {
+    std::vector<std::string> t(15);
+    t[0] = std::string("vrex x %%A @%%") + list;
+    t[1] = std::string("vrex e %%A @%%") + list;
+    t[2] = std::string("vrex t %%A @%%") + list;
+    if (deletes) {
+      t[3] = std::string("vrex d %%A @%%") + list;
+      t[9] = std::string("vrex r %%A @%%") + list;
+      t[10] = std::string("vrex af %%A @%%") + list;
+      t[11] = std::string("vrex mf %%A @%%") + list;
+      t[12] = std::string("vrex a %%A @%%") + list;
+      t[13] = std::string("vrex m %%A @%%") + list;
+    }
+    t[14] = mask;
+    return t;
+  };
+  std::vector<std::string> pack = table("LMS", true, "*.*");
+  std::vector<std::string> wad = table("LM", true, "*");
+  std::vector<std::string> other = table("LM", false, "*.*");
+  struct Case {
+    uint32_t tag;
+    const std::vector<std::string>* slots;
+  } cases[] = {
+      {0x4B434150, &pack},  {0x44415749, &wad},   {0x44415750, &wad},   {0x32444157, &wad},
+      {0x33444157, &wad},   {0x00444F4C, &other}, {0x4C564D44, &other}, {0x64695343, &other},
+      {0x444E5344, &other}, {0x5344534F, &other}, {0x00464844, &other}, {0x004B5453, &other},
+      {0x12345678, &other},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t slot = 0; slot < 15; ++slot) {
+      std::string buffer(32, '\x5A');
+      EXPECT_EQ(Module().GetDefaultCommands(c.tag, slot, &buffer[0]), 1);
+      const std::string& text = (*c.slots)[slot];
+      EXPECT_EQ(buffer, text + '\0' + std::string(32 - text.size() - 1, '\x5A')) << c.tag << " " << slot;
+    }
+    for (uint32_t slot : {15u, 16u, 0xFFFFFFFFu}) {
+      std::string buffer(32, '\x5A');
+      EXPECT_EQ(Module().GetDefaultCommands(c.tag, slot, &buffer[0]), 0);
+      EXPECT_EQ(buffer, std::string(32, '\x5A'));
+    }
+  }
+}
+}  // namespace
