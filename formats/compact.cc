@@ -42,12 +42,23 @@ struct Placement {
   uint32_t size;
   uint32_t index;      // position in the directory
   uint32_t newOffset;
+  uint32_t rank;       // position in the first sort
 };
 
 bool Before(const Placement& a, const Placement& b) {
   if (a.offset != b.offset) return a.offset < b.offset;
   if (a.size != b.size) return a.size < b.size;
   return a.index < b.index;
+}
+
+// Order of the new directory. It is the first order wherever the new
+// offsets keep it; a size-0 entry left in place inside an interval whose
+// later members move down below it is put behind them, so that the new
+// directory is sorted by its own offsets.
+bool BeforeInNewLayout(const Placement& a, const Placement& b) {
+  if (a.newOffset != b.newOffset) return a.newOffset < b.newOffset;
+  if (a.size != b.size) return a.size < b.size;
+  return a.rank < b.rank;
 }
 
 // Width of the name field: it runs to the next field or the entry's end.
@@ -188,11 +199,14 @@ int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* form
   }
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* entry = EntryAt(directory, i, format);
-    sorted[i] = {ReadU32LE(entry + format->offsetAt), ReadU32LE(entry + format->sizeAt), i, 0};
+    sorted[i] = {ReadU32LE(entry + format->offsetAt), ReadU32LE(entry + format->sizeAt), i, 0, 0};
   }
   std::sort(sorted, sorted + count, Before);
   Plan plan = {moves, 0, 0, count};
   PlanLayout(sorted, count, &plan);
+  const Placement* largest = plan.largestMember < count ? &sorted[plan.largestMember] : nullptr;
+  uint32_t largestSize = largest ? largest->size : 0;
+  const uint8_t* largestEntry = largest ? EntryAt(directory, largest->index, format) : directory;
 
   // The move buffer exists before the first byte moves.
   uint32_t bufferSize = MoveBufferSize(moves, plan.moveCount);
@@ -200,16 +214,18 @@ int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* form
   if (bufferSize) {
     buffer = static_cast<uint8_t*>(PlatformAlloc(bufferSize));
     if (!buffer) {
-      const Placement& largest = sorted[plan.largestMember];
-      printf(format->allocMessage, largest.size,
-             reinterpret_cast<const char*>(EntryAt(directory, largest.index, format) + format->nameAt));
+      printf(format->allocMessage, largestSize, reinterpret_cast<const char*>(largestEntry + format->nameAt));
       PlatformFree(moves);
       PlatformFree(sorted);
       return Fail();
     }
   }
 
-  if (!format->keepDirectoryOrder) SortDirectory(directory, sorted, count, format->entrySize);
+  if (!format->keepDirectoryOrder) {
+    for (uint32_t k = 0; k < count; ++k) sorted[k].rank = k;
+    std::sort(sorted, sorted + count, BeforeInNewLayout);
+    SortDirectory(directory, sorted, count, format->entrySize);
+  }
   for (uint32_t k = 0; k < count; ++k)
     WriteU32LE(directory + uint64_t(sorted[k].index) * format->entrySize + format->offsetAt,
                sorted[k].newOffset);

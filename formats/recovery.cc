@@ -112,6 +112,12 @@ int Sync(FILE* f) {
   return 0;
 }
 
+int SyncFolder(const char* path) {
+  if (PlatformSyncFolder(path)) return 1;
+  ReportAccessError("\twrite failed", PlatformLastError());
+  return 0;
+}
+
 char* RecordName(const char* archiveName) {
   size_t length = strlen(archiveName);
   char* name = static_cast<char*>(PlatformAlloc(length + sizeof kRecordSuffix));
@@ -204,8 +210,7 @@ int CreateRecord(const CompactionJob* job, Record* record) {
   return WriteFar(record->file, 0, fixed, sizeof fixed) &&
          WriteFar(record->file, kFixedSize, job->moves, size_t(movesBytes)) &&
          WriteFar(record->file, kFixedSize + movesBytes, job->directory, job->dirBytes) &&
-         WriteProgress(record, 0, 0, PHASE_MOVING) && Sync(record->file) &&
-         PlatformSyncFolder(record->name);
+         WriteProgress(record, 0, 0, PHASE_MOVING) && Sync(record->file) && SyncFolder(record->name);
 }
 
 // Moves every chunk from move `move`, `done` bytes into it, to the end of the
