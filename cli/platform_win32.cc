@@ -1,5 +1,8 @@
 // Windows side of the platform seam: the C runtime's share-mode open
-// (_SH_DENYWR, 0x20), _chsize, _mkdir and _commit.
+// (_SH_DENYWR, 0x20: others may read the archive, nobody may write it while
+// it is open, and the open fails while another program holds it for
+// writing), _chsize_s, _mkdir and _commit. List files are opened "rt", so
+// the runtime turns CRLF into LF.
 #ifdef _WIN32
 
 #include "cli/platform.h"
@@ -12,6 +15,8 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+static_assert(_SH_DENYWR == 0x20, "deny-write share flag");
 
 namespace {
 PlatformFaults* faults = nullptr;
@@ -90,8 +95,15 @@ int PlatformMakeFolder(const char* path) { return _mkdir(path) == 0; }
 int PlatformRemove(const char* path) { return remove(path) == 0; }
 
 // NTFS journals the creation and removal of files itself; the power-loss
-// simulation of the tests exists only on the POSIX side.
-int PlatformSyncFolder(const char*) { return 1; }
+// simulation of the tests exists only on the POSIX side. The call still
+// counts as a sync for the fault hooks, as it does there.
+int PlatformSyncFolder(const char*) {
+  if (faults) {
+    StopIf(faults->syncs + 1, faults->stopAtSync);
+    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
+  }
+  return 1;
+}
 
 void* PlatformAlloc(size_t size) {
   if (faults) {

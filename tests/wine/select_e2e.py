@@ -6,11 +6,13 @@ call library routines test the Linux build alone and are left out. Prints
 nothing when the file has no such test.
 
     select_e2e.py tests/pack_test.cc  ->  Pack.ListsEveryMember:Pack.Extract...
-"""
-import re
-import sys
+    select_e2e.py --runs Vrex --runs Host --exclude Host.Bad tests/plugin/host_test.cc
 
-RUNS_BINARY = re.compile(r"\bVrex\s*\(")
+--runs names the functions that start a binary under test (default: Vrex);
+--exclude leaves out a test by its full name.
+"""
+import argparse
+import re
 TEST_HEAD = re.compile(r"\b(TEST|TEST_F|TEST_P)\s*\(\s*(\w+)\s*,\s*(\w+)\s*\)\s*$")
 FUNCTION_HEAD = re.compile(r"(~?\w+)\s*\([^;{}]*\)\s*(?:const\s*)?(?:noexcept\s*)?(?:->[^;{}]*)?$")
 SCOPE_HEAD = re.compile(r"\b(namespace|class|struct)\b[^;{}()]*$")
@@ -95,7 +97,14 @@ def definitions(text):
 
 
 def main():
-    with open(sys.argv[1], encoding="utf-8", errors="replace") as f:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("source")
+    parser.add_argument("--runs", action="append", default=[])
+    parser.add_argument("--exclude", action="append", default=[])
+    args = parser.parse_args()
+    runners = args.runs or ["Vrex"]
+    RUNS_BINARY = re.compile(r"\b(?:" + "|".join(map(re.escape, runners)) + r")\s*\(")
+    with open(args.source, encoding="utf-8", errors="replace") as f:
         text = blank_literals(f.read())
     functions = {}
     tests = []
@@ -119,6 +128,8 @@ def main():
 
     selected = []
     for suite, test_name, body in tests:
+        if f"{suite}.{test_name}" in args.exclude:
+            continue
         if RUNS_BINARY.search(body) or any(call in runs for call in CALL.findall(body)):
             selected.append(f"{suite}.{test_name}:*/{suite}.{test_name}/*")
     print(":".join(selected))
