@@ -101,6 +101,10 @@ TEST(Lod, ListsHeadingAndOneLinePerMember) {
                        Line("PackedFullWidth!", int(stream.size()), 300, "000000C1", "FFFFFFFF") +
                        Line("z", 0, 0, Hex(uint32_t(0xC1 + stream.size())).c_str(), "80") +
                        "\n3 matches found\n");
+
+  RunResult x = Vrex(dir.path(), {"x", "a.lod"});
+  EXPECT_EQ(x.out, Searching(3) + "Extracting plain.txt\nUnzipping PackedFullWidth!\nExtracting z\n\n3 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"plain.txt", "hello"}, {"PackedFullWidth!", text}, {"z", ""}}, "a.lod", lod));
 }
 
 TEST(Lod, PatternsListStoredNamesAndExtractUnderTheUpperCasedCopy) {
