@@ -176,7 +176,7 @@ TEST(Directory, AFailedAllocationEndsTheRun) {
   TempDir dir;
   dir.Write("a.pak", TwoMembers());
   PlatformFaults faults = {};
-  faults.failAlloc = 1;
+  faults.failAllocAbove = 127;  // the 128-byte directory block
   RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
   EXPECT_EQ(r.exitCode, 6);
   EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nCan't allocate 128l bytes\n");
