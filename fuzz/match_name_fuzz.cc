@@ -5,28 +5,7 @@
 #include <string>
 
 #include "cli/select.h"
-
-namespace {
-int PlainMatch(const char* name, const char* pattern) {
-  while (*name) {
-    if (!*pattern) return 0;
-    if (*pattern == *name || *pattern == '?') {
-      ++name;
-      ++pattern;
-      continue;
-    }
-    if (*pattern != '*') return 0;
-    ++pattern;
-    while (*pattern == '*' || *pattern == '?') ++pattern;
-    if (!*pattern) return 1;
-    for (const char* at = name; *at; ++at)
-      if (*at == *pattern && PlainMatch(at, pattern)) return 1;
-    return 0;
-  }
-  while (*pattern == '*' || *pattern == '?') ++pattern;
-  return *pattern == 0;
-}
-}  // namespace
+#include "tests/support/plain_match.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // name NUL pattern

@@ -10,30 +10,9 @@
 #include "cli/platform.h"
 #include "cli/state.h"
 #include "tests/support/e2e.h"
+#include "tests/support/plain_match.h"
 
 namespace {
-
-// The matcher exactly as its algorithm reads, without the memo: the oracle
-// for the differential test.
-int PlainMatch(const char* name, const char* pattern) {
-  while (*name) {
-    if (!*pattern) return 0;
-    if (*pattern == *name || *pattern == '?') {
-      ++name;
-      ++pattern;
-      continue;
-    }
-    if (*pattern != '*') return 0;
-    ++pattern;
-    while (*pattern == '*' || *pattern == '?') ++pattern;
-    if (!*pattern) return 1;
-    for (const char* at = name; *at; ++at)
-      if (*at == *pattern && PlainMatch(at, pattern)) return 1;
-    return 0;
-  }
-  while (*pattern == '*' || *pattern == '?') ++pattern;
-  return *pattern == 0;
-}
 
 struct MatchCase {
   const char* pattern;
