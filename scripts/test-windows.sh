@@ -33,7 +33,7 @@ cmake --build "$win" -j"$jobs"
 
 # One wineserver for the whole run (else every program start costs seconds,
 # and Wine's services hold pipes open), in a prefix of the build folder.
-export LANG=C.UTF-8 WINEDEBUG=-all WINEPREFIX="$win/wine-prefix"
+export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$win/wine-prefix"
 stop_wine() { sh "$top/tests/wine/wine-env.sh" stop; }
 trap stop_wine EXIT
 echo "== Wine"
