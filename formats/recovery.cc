@@ -149,11 +149,12 @@ void ReadMove(const CompactionJob* job, uint32_t index, uint32_t* source, uint32
 }
 
 // Chunk size of a move. A chunk no longer than the displacement never
-// overwrites its own source; shorter displacements go through the journal.
-uint32_t ChunkFor(uint32_t displacement, int protect, int* journaled) {
+// overwrites its own source; a move that can't be cut into such chunks of a
+// useful size goes through the journal.
+uint32_t ChunkFor(uint32_t displacement, uint32_t length, int protect, int* journaled) {
   *journaled = 0;
   if (!protect || displacement >= MOVE_CHUNK) return MOVE_CHUNK;
-  if (displacement >= MOVE_DIRECT_MIN) return displacement;
+  if (displacement >= MOVE_DIRECT_MIN || length <= displacement) return displacement;
   *journaled = 1;
   return MOVE_JOURNAL_CHUNK;
 }
@@ -220,7 +221,7 @@ int RunMoves(const CompactionJob* job, Record* record, uint32_t move, uint32_t d
     uint32_t source, target, length;
     ReadMove(job, move, &source, &target, &length);
     int journaled;
-    uint32_t chunk = ChunkFor(source - target, record != nullptr, &journaled);
+    uint32_t chunk = ChunkFor(source - target, length, record != nullptr, &journaled);
     while (done < length) {
       uint32_t size = length - done < chunk ? length - done : chunk;
       if (!ReadAt(job->buffer, source + done, size, job->archive)) return 0;
@@ -282,7 +283,7 @@ int ReplayJournal(const CompactionJob* job, Record* record, uint32_t move, uint3
   uint32_t source, target, length;
   ReadMove(job, move, &source, &target, &length);
   int journaled;
-  ChunkFor(source - target, 1, &journaled);
+  ChunkFor(source - target, length, 1, &journaled);
   uint64_t at = record->progressAt + kJournalOffset;
   uint8_t head[kJournalHeadSize];
   if (!journaled || PlatformFileSize(record->file) < at + kJournalHeadSize) return 1;

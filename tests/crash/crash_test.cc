@@ -158,6 +158,14 @@ std::vector<CrashCase> Cases() {
                    Pack().Member("dead", Pattern(100000, 4)).Member("a", Pattern(400000, 5)).Gap("gap")
                        .Member("b", Pattern(3000, 6)).Member("empty", "").Member("c", Pattern(20, 7)).Bytes(),
                    "b.pak", {"dead", "c"}});
+  // Every other member deleted: many short moves, each shorter than its distance.
+  Pack halves;
+  std::vector<std::string> odd;
+  for (int i = 0; i < 24; ++i) {
+    halves.Member("h" + std::to_string(i), Pattern(50 + i, 20 + i));
+    if (i % 2) odd.push_back("h" + std::to_string(i));
+  }
+  cases.push_back({"pack-every-other", halves.Bytes(), "e.pak", odd});
   // Nothing moves: the directory is rewritten in place.
   cases.push_back({"pack-last-member",
                    Pack().Member("a", Pattern(2000, 8)).Member("z", Pattern(500, 9)).Bytes(), "c.pak", {"z"}});
