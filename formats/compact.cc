@@ -243,7 +243,7 @@ int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* form
   job.moveCount = plan.moveCount;
   job.moves = moves;
   job.buffer = buffer;
-  job.protect = compactWithRecoveryRecord;
+  job.protect = compactWithRecoveryRecord && state.archiveName;
   uint32_t word4 = format->countFirst ? count : plan.dataEnd;
   uint32_t word8 = format->countFirst ? plan.dataEnd : job.dirBytes;
   WriteU32LE(job.newWords, word4);

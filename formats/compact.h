@@ -35,10 +35,12 @@ int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* form
 uint32_t RemoveEntries(uint8_t* directory, uint32_t count, uint32_t entrySize,
                        const uint8_t* remove);
 
-// Finishes a deletion that was interrupted, when a recovery record lies
-// beside the archive. Returns 0 when there is none, 1 when one was found and
-// the interrupted compaction was completed (canWrite set; one line printed),
-// and -1 when one was found but can't be completed now (message printed).
+// Finishes a deletion that was interrupted, when a recovery record
+// ("<archive name>.vrex-recovery", see recovery.h) lies beside the archive.
+// Returns 0 when there is none, 1 when one was found and the interrupted
+// compaction was completed or had not begun (canWrite set; one line
+// printed), and -1 when one was found but can't be completed now (message
+// printed). Leaves the archive positioned at its first byte.
 int RecoverInterruptedCompaction(FILE* archive, const char* archiveName, int canWrite);
 
 #endif

@@ -353,7 +353,8 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
 
   uint32_t move = 0, done = 0, phase = PHASE_MOVING;
   uint8_t progress[kProgressSize];
-  if (PlatformFileSize(record->file) >= record->progressAt + kProgressSize) {
+  bool progressWritten = PlatformFileSize(record->file) >= record->progressAt + kProgressSize;
+  if (progressWritten) {
     if (!ReadFar(record->file, record->progressAt, progress, kProgressSize)) return 0;
     if (Crc(0, progress, 12) != ReadU32LE(progress + 12)) return 0;
     move = ReadU32LE(progress);
@@ -363,14 +364,20 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
   int movesDone = phase == PHASE_MOVED || MarkerPresent(&job, record->bodyCrc);
   if (!movesDone) {
     if (PlatformFileSize(archive) != job.startLength || move > job.moveCount) return 0;
-    if (move < job.moveCount) {
+    // Progress at the end of a move is progress at the start of the next:
+    // the journal names the chunk by the move it belongs to.
+    for (; move < job.moveCount; ++move, done = 0) {
       uint32_t source, target, length;
       ReadMove(&job, move, &source, &target, &length);
       if (done > length) return 0;
+      if (done < length) break;
     }
   }
 
-  // Whatever the stopped run handed to the system becomes durable first.
+  // Whatever the stopped run handed to the system becomes durable first. A
+  // run stopped before its first progress entry gets one now, before the
+  // journal behind it could be written over the empty place.
+  if (!progressWritten && !WriteProgress(record, 0, 0, PHASE_MOVING)) return 0;
   if (!Sync(archive) || !Sync(record->file)) return 0;
 
   uint32_t bufferSize = MoveBufferSize(job.moves, job.moveCount);

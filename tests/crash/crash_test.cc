@@ -113,9 +113,11 @@ void Sweep(const CrashCase& c, Tally* tally) {
         ++tally->killPoints;
         ASSERT_TRUE(RunKilled(dir.path(), args)) << where;
 
-        // Kill the recovery too: in the middle of the moves always, at every
-        // point in the full sweep.
-        bool killRecovery = FullSweep() || (!syncs && !powerLoss && k == total / 2);
+        // Kill the recovery too, at each of its writes and syncs: after a
+        // kill in the middle of the moves, and after one before the record's
+        // first progress entry (its fourth write), always; after every kill
+        // at a write in the full sweep.
+        bool killRecovery = !syncs && !powerLoss && (FullSweep() || k == total / 2 || k == 4);
         if (killRecovery && dir.Exists(c.archive + kRecord)) {
           const std::string crashed = dir.Read(c.archive), record = dir.Read(c.archive + kRecord);
           RunResult probe;
@@ -158,6 +160,11 @@ std::vector<CrashCase> Cases() {
                    Pack().Member("dead", Pattern(100000, 4)).Member("a", Pattern(400000, 5)).Gap("gap")
                        .Member("b", Pattern(3000, 6)).Member("empty", "").Member("c", Pattern(20, 7)).Bytes(),
                    "b.pak", {"dead", "c"}});
+  // A short move, then one through the journal.
+  cases.push_back({"pack-journal-after-move",
+                   Pack().Member("dead", Pattern(50, 14)).Member("a", Pattern(30, 15)).Gap("0123456789")
+                       .Member("b", Pattern(300000, 16)).Bytes(),
+                   "j.pak", {"dead"}});
   // Every other member deleted: many short moves, each shorter than its distance.
   Pack halves;
   std::vector<std::string> odd;
@@ -187,7 +194,7 @@ std::vector<CrashCase> Cases() {
 
   if (FullSweep()) {
     std::mt19937 rng(7);
-    for (int n = 0; n < 12; ++n) {
+    for (int n = 0; n < 8; ++n) {
       Pack p;
       if (rng() % 2) p.DirectoryFirst();
       std::vector<std::string> names;
