@@ -24,7 +24,8 @@ trap 'rm -rf "$work"' EXIT
 runs=${DELETE_BENCH_RUNS:-3}
 
 # timed ORIGINAL CMD...: copies ORIGINAL to $work/t.pak (not timed), runs CMD
-# in $work; prints "seconds peakKiB" of the fastest of $runs runs.
+# in $work; prints "seconds peakKiB" of the fastest of $runs runs (wall
+# clock in milliseconds, peak RSS from /usr/bin/time).
 timed() {
   local original=$1; shift
   local best="" rss=""
@@ -32,9 +33,12 @@ timed() {
     rm -f "$work/t.pak" "$work/t.pak.vrex-recovery" "$work/copy.pak"
     cp "$original" "$work/t.pak"
     sync "$work/t.pak"
-    local out
-    out=$(cd "$work" && /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1)
-    local s=${out% *} m=${out#* }
+    local out start end
+    start=$(date +%s%N)
+    out=$(cd "$work" && /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1)
+    end=$(date +%s%N)
+    local s m=$out
+    s=$(awk "BEGIN{printf \"%.3f\", ($end - $start) / 1e9}")
     if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; rss=$m; fi
   done
   echo "$best $rss"
