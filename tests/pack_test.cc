@@ -162,13 +162,14 @@ TEST(Pack, ExistingFilesAreOverwritten) {
 
 TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
   TempDir dir;
-  dir.Write("a.pak", Pack().Member("one", "11111").Member("two", "22").Bytes());
+  std::string big(5000, '1');
+  dir.Write("a.pak", Pack().Member("one", big).Member("two", "22").Bytes());
   PlatformFaults faults = {};
-  faults.failAlloc = 3;  // directory, output name, then the 5-byte member's buffer
+  faults.failAllocAbove = 4096;  // only the 5000-byte member can't get its buffer
   RunResult alloc = VrexInProcess(dir.path(), {"e", "a.pak"}, &faults);
   EXPECT_EQ(alloc.exitCode, 0);
   EXPECT_EQ(alloc.out, Banner() + "Searching PACK (2 files)\nExtracting one\n"
-                                  "Can't allocate 5l bytes for one - skiped\nExtracting two\n"
+                                  "Can't allocate 5000l bytes for one - skiped\nExtracting two\n"
                                   "\n2 matches found\n");
   EXPECT_FALSE(dir.Exists("one"));
   EXPECT_EQ(dir.Read("two"), "22");
