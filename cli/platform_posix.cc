@@ -2,7 +2,7 @@
 // keeps other writers out: shared for reading runs, exclusive for deletion.
 #ifndef _WIN32
 
-#include "cli/platform.h"
+#include "cli/platform_faults.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,14 +14,6 @@
 #include <unistd.h>
 
 namespace {
-PlatformFaults* faults = nullptr;
-
-// Counts one call of a kind and says whether the installed faults make it fail.
-bool Hit(unsigned long* counter, unsigned long failAt) {
-  if (!faults) return false;
-  ++*counter;
-  return failAt != 0 && *counter == failAt;
-}
 
 // Simulated power cuts: while powerLoss faults are installed, every write
 // and length change keeps the bytes it replaced until a sync of its file
@@ -41,7 +33,7 @@ struct Created {
 Undo* undoList = nullptr;  // newest first
 Created* createdList = nullptr;
 
-bool SimulatingPowerLoss() { return faults && faults->powerLoss; }
+bool SimulatingPowerLoss() { return platformFaults && platformFaults->powerLoss; }
 
 void SaveUndo(FILE* f, uint64_t at, uint64_t count) {
   fflush(f);
@@ -98,13 +90,21 @@ void StopIf(unsigned long count, unsigned long stopAt) {
   if (SimulatingPowerLoss()) RollBack();
   raise(SIGKILL);
 }
+// A sync of a file or a folder under the installed faults: it may stop the
+// process, or fail.
+bool SyncFails() {
+  if (!platformFaults) return false;
+  StopIf(platformFaults->syncs + 1, platformFaults->stopAtSync);
+  return FaultHit(&platformFaults->syncs, platformFaults->failSync);
+}
 }  // namespace
 
 void PlatformSetFaults(PlatformFaults* f) {
   DropUndo(-1);
   DropCreated(nullptr);
-  faults = f;
-  if (faults) faults->reads = faults->writes = faults->syncs = faults->allocs = 0;
+  platformFaults = f;
+  if (!platformFaults) return;
+  platformFaults->reads = platformFaults->writes = platformFaults->syncs = platformFaults->allocs = 0;
 }
 
 FILE* PlatformOpenShared(const char* name, int readWrite) {
@@ -158,15 +158,18 @@ int PlatformSeek(FILE* f, uint64_t offset) {
 }
 
 size_t PlatformRead(void* buf, size_t size, FILE* f) {
-  if (faults && Hit(&faults->reads, faults->failRead)) { errno = EIO; return 0; }
+  if (platformFaults && FaultHit(&platformFaults->reads, platformFaults->failRead)) {
+    errno = EIO;
+    return 0;
+  }
   return fread(buf, 1, size, f);
 }
 
 size_t PlatformWrite(const void* buf, size_t size, FILE* f) {
-  if (faults) {
-    StopIf(faults->writes + 1, faults->stopAtWrite);
-    if (Hit(&faults->writes, faults->failWrite)) { errno = ENOSPC; return 0; }
-    if (faults->powerLoss) {
+  if (platformFaults) {
+    StopIf(platformFaults->writes + 1, platformFaults->stopAtWrite);
+    if (FaultHit(&platformFaults->writes, platformFaults->failWrite)) { errno = ENOSPC; return 0; }
+    if (platformFaults->powerLoss) {
       fflush(f);
       off_t at = ftello(f);
       if (at >= 0) SaveUndo(f, uint64_t(at), size);
@@ -182,10 +185,7 @@ int PlatformSetLength(FILE* f, uint64_t length) {
 }
 
 int PlatformSync(FILE* f) {
-  if (faults) {
-    StopIf(faults->syncs + 1, faults->stopAtSync);
-    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
-  }
+  if (SyncFails()) { errno = EIO; return 0; }
   if (fflush(f) != 0) return 0;
   if (fsync(fileno(f)) != 0) return 0;
   if (SimulatingPowerLoss()) DropUndo(fileno(f));
@@ -213,10 +213,7 @@ int PlatformRemove(const char* path) {
 }
 
 int PlatformSyncFolder(const char* path) {
-  if (faults) {
-    StopIf(faults->syncs + 1, faults->stopAtSync);
-    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
-  }
+  if (SyncFails()) { errno = EIO; return 0; }
   const char* slash = strrchr(path, '/');
   char* folder = strdup(slash ? path : ".");
   if (!folder) return 0;
@@ -229,25 +226,5 @@ int PlatformSyncFolder(const char* path) {
   if (synced && SimulatingPowerLoss()) DropCreated(nullptr);
   return synced;
 }
-
-void* PlatformAlloc(size_t size) {
-  if (faults) {
-    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
-    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
-  }
-  return malloc(size ? size : 1);
-}
-
-void* PlatformRealloc(void* p, size_t size) {
-  if (faults) {
-    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
-    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
-  }
-  return realloc(p, size ? size : 1);
-}
-
-void PlatformFree(void* p) { free(p); }
-
-const char* PlatformLastError() { return strerror(errno); }
 
 #endif

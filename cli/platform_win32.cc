@@ -5,7 +5,7 @@
 // the runtime turns CRLF into LF.
 #ifdef _WIN32
 
-#include "cli/platform.h"
+#include "cli/platform_faults.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,22 +19,23 @@
 static_assert(_SH_DENYWR == 0x20, "deny-write share flag");
 
 namespace {
-PlatformFaults* faults = nullptr;
-
-bool Hit(unsigned long* counter, unsigned long failAt) {
-  if (!faults) return false;
-  ++*counter;
-  return failAt != 0 && *counter == failAt;
-}
 
 void StopIf(unsigned long count, unsigned long stopAt) {
   if (stopAt != 0 && count == stopAt) TerminateProcess(GetCurrentProcess(), 137);
 }
+// A sync of a file or a folder under the installed faults: it may stop the
+// process, or fail.
+bool SyncFails() {
+  if (!platformFaults) return false;
+  StopIf(platformFaults->syncs + 1, platformFaults->stopAtSync);
+  return FaultHit(&platformFaults->syncs, platformFaults->failSync);
+}
 }  // namespace
 
 void PlatformSetFaults(PlatformFaults* f) {
-  faults = f;
-  if (faults) faults->reads = faults->writes = faults->syncs = faults->allocs = 0;
+  platformFaults = f;
+  if (!platformFaults) return;
+  platformFaults->reads = platformFaults->writes = platformFaults->syncs = platformFaults->allocs = 0;
 }
 
 FILE* PlatformOpenShared(const char* name, int readWrite) {
@@ -51,14 +52,17 @@ int PlatformSeek(FILE* f, uint64_t offset) {
 }
 
 size_t PlatformRead(void* buf, size_t size, FILE* f) {
-  if (faults && Hit(&faults->reads, faults->failRead)) { errno = EIO; return 0; }
+  if (platformFaults && FaultHit(&platformFaults->reads, platformFaults->failRead)) {
+    errno = EIO;
+    return 0;
+  }
   return fread(buf, 1, size, f);
 }
 
 size_t PlatformWrite(const void* buf, size_t size, FILE* f) {
-  if (faults) {
-    StopIf(faults->writes + 1, faults->stopAtWrite);
-    if (Hit(&faults->writes, faults->failWrite)) { errno = ENOSPC; return 0; }
+  if (platformFaults) {
+    StopIf(platformFaults->writes + 1, platformFaults->stopAtWrite);
+    if (FaultHit(&platformFaults->writes, platformFaults->failWrite)) { errno = ENOSPC; return 0; }
   }
   return fwrite(buf, 1, size, f);
 }
@@ -69,10 +73,7 @@ int PlatformSetLength(FILE* f, uint64_t length) {
 }
 
 int PlatformSync(FILE* f) {
-  if (faults) {
-    StopIf(faults->syncs + 1, faults->stopAtSync);
-    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
-  }
+  if (SyncFails()) { errno = EIO; return 0; }
   if (fflush(f) != 0) return 0;
   return _commit(_fileno(f)) == 0;
 }
@@ -98,31 +99,8 @@ int PlatformRemove(const char* path) { return remove(path) == 0; }
 // simulation of the tests exists only on the POSIX side. The call still
 // counts as a sync for the fault hooks, as it does there.
 int PlatformSyncFolder(const char*) {
-  if (faults) {
-    StopIf(faults->syncs + 1, faults->stopAtSync);
-    if (Hit(&faults->syncs, faults->failSync)) { errno = EIO; return 0; }
-  }
+  if (SyncFails()) { errno = EIO; return 0; }
   return 1;
 }
-
-void* PlatformAlloc(size_t size) {
-  if (faults) {
-    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
-    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
-  }
-  return malloc(size ? size : 1);
-}
-
-void* PlatformRealloc(void* p, size_t size) {
-  if (faults) {
-    if (Hit(&faults->allocs, faults->failAlloc)) return nullptr;
-    if (faults->failAllocAbove != 0 && size > faults->failAllocAbove) return nullptr;
-  }
-  return realloc(p, size ? size : 1);
-}
-
-void PlatformFree(void* p) { free(p); }
-
-const char* PlatformLastError() { return strerror(errno); }
 
 #endif
