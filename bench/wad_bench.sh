@@ -89,10 +89,12 @@ with open(sys.argv[1], "wb") as f:
         f.write(struct.pack("<II8s", offset, size, name.encode()))
 EOF
 
-# time_one DIR CMD...: "seconds peakKiB" of one run in an emptied DIR.
+# time_one DIR CMD...: "seconds peakKiB" of one run in an emptied DIR. The
+# removal of the previous run's files is written out first, so that its
+# disk work does not land in the run being timed.
 time_one() {
   local dir=$1; shift
-  rm -rf "$dir" && mkdir -p "$dir"
+  rm -rf "$dir" && mkdir -p "$dir" && sync
   (cd "$dir" && /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1)
 }
 
