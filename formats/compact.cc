@@ -167,16 +167,30 @@ int Fail() {
 }
 }  // namespace
 
-uint32_t RemoveEntries(uint8_t* directory, uint32_t count, uint32_t entrySize,
-                       const uint8_t* remove) {
+int StartDeletion(uint32_t count, uint8_t** marks) {
+  *marks = nullptr;
+  if (count == 0) return 1;
+  *marks = static_cast<uint8_t*>(PlatformAlloc(count));
+  if (!*marks) {
+    printf("Can't allocate %ul bytes\n", count);
+    state.compactFailed = 1;
+    return 0;
+  }
+  memset(*marks, 0, count);
+  return 1;
+}
+
+int FinishDeletion(uint8_t* directory, uint32_t count, uint8_t* marks, const CompactFormat* format) {
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    if (remove[i]) continue;
+    if (marks[i]) continue;
     if (kept != i)
-      memmove(directory + uint64_t(kept) * entrySize, directory + uint64_t(i) * entrySize, entrySize);
+      memmove(directory + uint64_t(kept) * format->entrySize, directory + uint64_t(i) * format->entrySize,
+              format->entrySize);
     ++kept;
   }
-  return kept;
+  PlatformFree(marks);
+  return CompactArchive(directory, kept, format);
 }
 
 int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* format) {

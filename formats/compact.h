@@ -30,10 +30,16 @@ extern const CompactFormat COMPACT_QUAKE_WAD;
 
 int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* format);
 
-// Removes the entries marked in `remove` (one flag per entry) from the
-// directory in one pass, keeping the order of the rest; returns the new count.
-uint32_t RemoveEntries(uint8_t* directory, uint32_t count, uint32_t entrySize,
-                       const uint8_t* remove);
+// Deletion marks for one handler walk: one zeroed flag per entry, set for
+// each member the walk deletes. Returns 1 with *marks set (null for an empty
+// directory); on an allocation failure it prints the message, reports the
+// deletion as failed (the archive stays as it was) and returns 0.
+int StartDeletion(uint32_t count, uint8_t** marks);
+
+// Ends a deleting walk: removes the marked entries from the directory in one
+// pass, keeping the order of the rest, releases the marks and compacts the
+// archive. Returns what CompactArchive returns.
+int FinishDeletion(uint8_t* directory, uint32_t count, uint8_t* marks, const CompactFormat* format);
 
 // Finishes a deletion that was interrupted, when a recovery record
 // ("<archive name>.vrex-recovery", see recovery.h) lies beside the archive.

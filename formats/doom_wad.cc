@@ -105,15 +105,9 @@ uint32_t DoomWadHandler(uint8_t* directory, uint32_t count) {
     return 0;
   }
   uint8_t* remove = nullptr;
-  if (state.operation == OP_DELETE && count) {
-    remove = static_cast<uint8_t*>(PlatformAlloc(count));
-    if (!remove) {
-      printf("Can't allocate %ul bytes\n", count);
-      state.compactFailed = 1;
-      PlatformFree(fullName);
-      return 0;
-    }
-    memset(remove, 0, count);
+  if (state.operation == OP_DELETE && !StartDeletion(count, &remove)) {
+    PlatformFree(fullName);
+    return 0;
   }
   if (state.operation == OP_LIST && count) printf("\nname\t\t\tsize\tseek\n%s%s%.8s\n", kRule, kRule, kRule);
 
@@ -166,10 +160,6 @@ uint32_t DoomWadHandler(uint8_t* directory, uint32_t count) {
   }
   PlatformFree(fullName);
 
-  if (state.operation == OP_DELETE) {
-    uint32_t remaining = remove ? RemoveEntries(directory, count, DOOM_WAD_ENTRY_SIZE, remove) : 0;
-    PlatformFree(remove);
-    CompactArchive(directory, remaining, &COMPACT_DOOM_WAD);
-  }
+  if (state.operation == OP_DELETE) FinishDeletion(directory, count, remove, &COMPACT_DOOM_WAD);
   return selected;
 }

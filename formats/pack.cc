@@ -36,15 +36,7 @@ const CompactFormat COMPACT_PACK = {
 uint32_t PackHandler(uint8_t* directory, uint32_t count) {
   uint32_t selected = 0;
   uint8_t* remove = nullptr;
-  if (state.operation == OP_DELETE && count) {
-    remove = static_cast<uint8_t*>(PlatformAlloc(count));
-    if (!remove) {
-      printf("Can't allocate %ul bytes\n", count);
-      state.compactFailed = 1;
-      return 0;
-    }
-    memset(remove, 0, count);
-  }
+  if (state.operation == OP_DELETE && !StartDeletion(count, &remove)) return 0;
   if (state.operation == OP_LIST && count) printf("\nname\t\t\t\t\t\t\tsize\tseek\n%s%.16s\n", kRule, kRule);
 
   char nameCopy[kNameWidth + 1];
@@ -71,10 +63,6 @@ uint32_t PackHandler(uint8_t* directory, uint32_t count) {
     }
   }
 
-  if (state.operation == OP_DELETE) {
-    uint32_t remaining = remove ? RemoveEntries(directory, count, PACK_ENTRY_SIZE, remove) : 0;
-    PlatformFree(remove);
-    CompactArchive(directory, remaining, &COMPACT_PACK);
-  }
+  if (state.operation == OP_DELETE) FinishDeletion(directory, count, remove, &COMPACT_PACK);
   return selected;
 }

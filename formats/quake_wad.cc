@@ -40,15 +40,7 @@ const CompactFormat COMPACT_QUAKE_WAD = {
 
 uint32_t QuakeWadHandler(uint8_t* directory, uint32_t count) {
   uint8_t* remove = nullptr;
-  if (state.operation == OP_DELETE && count) {
-    remove = static_cast<uint8_t*>(PlatformAlloc(count));
-    if (!remove) {
-      printf("Can't allocate %ul bytes\n", count);
-      state.compactFailed = 1;  // the archive stays as it was
-      return 0;
-    }
-    memset(remove, 0, count);
-  }
+  if (state.operation == OP_DELETE && !StartDeletion(count, &remove)) return 0;
   if (state.operation == OP_LIST && count)
     printf("\nname\t\t\tsize\tpacked\tflags\t\tseek\n%s%s%s%s\n", kRule, kRule, kRule, kRule);
 
@@ -76,10 +68,6 @@ uint32_t QuakeWadHandler(uint8_t* directory, uint32_t count) {
     }
   }
 
-  if (state.operation == OP_DELETE) {
-    uint32_t remaining = remove ? RemoveEntries(directory, count, QUAKE_WAD_ENTRY_SIZE, remove) : 0;
-    PlatformFree(remove);
-    CompactArchive(directory, remaining, &COMPACT_QUAKE_WAD);
-  }
+  if (state.operation == OP_DELETE) FinishDeletion(directory, count, remove, &COMPACT_QUAKE_WAD);
   return selected;
 }
