@@ -121,13 +121,6 @@ void ExtractMember(char* name, uint32_t size, uint32_t offset) {
     }
   }
 
-  // A folder record of a directory file carries no data: make its folders.
-  if (state.formatTag == TAG_DATO && length && name[length - 1] == '\\') {
-    if (!state.testOnly && state.withFolders) MakeFolders(name);
-    PlatformFree(outputBlock);
-    return;
-  }
-
   // Sizes come from the archive: nothing is allocated for a member that
   // can't lie inside the file.
   bool inside = uint64_t(offset) + size <= state.archiveSize;

@@ -79,6 +79,19 @@ int SetName(Walk* walk, const uint8_t* record, bool folder) {
   return 1;
 }
 
+// A folder record carries no data: it is reported like a member, and under
+// x its folders are made (the path ends in the separator, so the last
+// component is empty and no file is created).
+void ExtractFolder(char* path) {
+  printf(state.testOnly ? "Testing %s\n" : "Extracting %s\n", path);
+  if (state.testOnly || !state.withFolders) return;
+  if (!IsSafeOutputPath(path)) {
+    printf("Unsafe path %s - skipped\n", path);
+    return;
+  }
+  MakeFolders(path);
+}
+
 bool IsOpen(const Walk& walk, uint32_t contents) {
   for (uint32_t i = 0; i < walk.depth; ++i)
     if (walk.open[i].contents == contents) return true;
@@ -131,6 +144,10 @@ uint32_t DirHandler(uint8_t*, uint32_t) {
         printf("%-48s %8d %08X\n", walk.path, size, offset);
         break;
       case OP_EXTRACT: {
+        if (isFolder) {
+          ExtractFolder(walk.path);
+          break;
+        }
         long here = ftell(state.archive);
         ExtractMember(walk.path, uint32_t(size), offset);
         if (here >= 0) PlatformSeek(state.archive, uint64_t(here));
