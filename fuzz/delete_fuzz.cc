@@ -3,7 +3,6 @@
 // catch, it checks that a deletion reported as failed (exit code 7) left the
 // file unchanged and no recovery record, that a finished one left no record,
 // and that a second d without a match changes nothing more.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,22 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/state.h"
+#include "fuzz/support.h"
 
 namespace {
-std::string scratch;
-
-void MakeScratch() {
-  if (!scratch.empty()) return;
-  char templ[] = "/tmp/vrex-delete-fuzz-XXXXXX";
-  if (!mkdtemp(templ)) abort();
-  scratch = templ;
-  int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  FILE* quiet = fdopen(devnull, "w");
-  if (quiet) stderr = quiet;
-}
-
 std::string ReadFile(const std::string& name) {
   std::ifstream f(name, std::ios::binary);
   std::stringstream ss;
@@ -43,16 +29,6 @@ void WriteFile(const std::string& name, const std::string& bytes) {
   fclose(f);
 }
 
-int Run(std::vector<std::string> args) {
-  args.insert(args.begin(), "vrex");
-  std::vector<char*> argv;
-  for (auto& s : args) argv.push_back(&s[0]);
-  argv.push_back(nullptr);
-  int code = RunVrex(int(args.size()), argv.data());
-  fflush(stdout);
-  return code;
-}
-
 bool Exists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
 }  // namespace
 
@@ -62,17 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kName[] = {"a.pak", "a.wad", "a.wad", "a.pak"};
   unsigned kind = data[0] & 3;
   std::string file = std::string(kMagic[kind]) + std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-  MakeScratch();
-  if (chdir(scratch.c_str()) != 0) abort();
+  FuzzEnterScratch();
   const std::string archive = kName[kind], record = archive + ".vrex-recovery";
   WriteFile(archive, file);
 
-  int code = Run({"d", archive, (data[0] & 4) ? "*" : "*1*", "?"});
+  int code = FuzzVrex({"d", archive, (data[0] & 4) ? "*" : "*1*", "?"});
   if (Exists(record)) abort();  // no failure of the file layer happens here
   if (code == 7 && ReadFile(archive) != file) abort();
   if (code == 0 && (data[0] & 4) == 0) {
     std::string once = ReadFile(archive);
-    if (Run({"d", archive, "no match"}) == 0 && ReadFile(archive) != once) abort();
+    if (FuzzVrex({"d", archive, "no match"}) == 0 && ReadFile(archive) != once) abort();
   }
   remove(archive.c_str());
   remove(record.c_str());

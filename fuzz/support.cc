@@ -39,21 +39,29 @@ void Empty() {
 }
 }  // namespace
 
-int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName,
-                const std::vector<std::string>& args) {
+void FuzzEnterScratch() {
   MakeScratch();
   if (chdir(scratch.c_str()) != 0) abort();
+}
+
+int FuzzVrex(std::vector<std::string> args) {
+  args.insert(args.begin(), "vrex");
+  std::vector<char*> argv;
+  for (auto& s : args) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+  int code = RunVrex(int(args.size()), argv.data());
+  fflush(stdout);
+  return code;
+}
+
+int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName,
+                const std::vector<std::string>& args) {
+  FuzzEnterScratch();
   FILE* f = fopen(archiveName.c_str(), "wb");
   if (!f) abort();
   if (size) fwrite(data, 1, size, f);
   fclose(f);
-  std::vector<std::string> argvStrings = {"vrex"};
-  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : argvStrings) argv.push_back(&s[0]);
-  argv.push_back(nullptr);
-  int code = RunVrex(int(argvStrings.size()), argv.data());
-  fflush(stdout);
+  int code = FuzzVrex(args);
   Empty();
   return code;
 }

@@ -14,4 +14,11 @@
 int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName,
                 const std::vector<std::string>& args);
 
+// Makes the scratch folder (once, silencing vrex's streams) and enters it.
+void FuzzEnterScratch();
+
+// Runs vrex in-process with `args` (without the program name) in the current
+// folder; returns the exit code.
+int FuzzVrex(std::vector<std::string> args);
+
 #endif

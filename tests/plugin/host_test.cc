@@ -27,15 +27,6 @@ std::string FromEnv(const char* name, const char* fallback) {
 
 std::string ModulePath() { return FromEnv("VREX_E2E_MODULE", VREX_MODULE_PATH); }
 
-std::string ReadAll(FILE* f) {
-  std::string s;
-  char buf[4096];
-  rewind(f);
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  return s;
-}
-
 std::string WithoutCarriageReturns(std::string s) {
   std::string out;
   for (char c : s)
@@ -51,30 +42,9 @@ RunResult Host(const std::string& cwd, const std::vector<std::string>& args, std
   argvStrings.push_back(FromEnv("VREX_E2E_HOST_EXE", VREX_HOST_PATH));
   argvStrings.push_back(module.empty() ? ModulePath() : module);
   for (const auto& a : args) argvStrings.push_back(a);
-  std::vector<char*> argv;
-  for (auto& s : argvStrings) argv.push_back(&s[0]);
-  argv.push_back(nullptr);
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  RunResult r;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = WithoutCarriageReturns(ReadAll(out));
-  r.err = WithoutCarriageReturns(ReadAll(err));
-  fclose(out);
-  fclose(err);
+  RunResult r = RunProgram(cwd, argvStrings);
+  r.out = WithoutCarriageReturns(r.out);
+  r.err = WithoutCarriageReturns(r.err);
   return r;
 }
 

@@ -117,19 +117,14 @@ static std::string FromWindowsText(const std::string& raw, const char* stream) {
   return out;
 }
 
-RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args) {
-  const char* exe = getenv("VREX_E2E_EXE");
-  std::string program = exe && *exe ? exe : VREX_BINARY_PATH;
-  std::vector<std::string> argvStrings;
-  if (TestingWindowsBinary()) argvStrings.push_back(getenv("VREX_E2E_LAUNCHER"));
-  argvStrings.push_back(program);
-  for (const auto& a : args) argvStrings.push_back(a);
+RunResult RunProgram(const std::string& cwd, std::vector<std::string> argvStrings) {
   std::vector<char*> argv;
   for (auto& s : argvStrings) argv.push_back(&s[0]);
   argv.push_back(nullptr);
 
   FILE* outFile = tmpfile();
   FILE* errFile = tmpfile();
+  fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(126);
@@ -148,6 +143,16 @@ RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args) {
   r.err = ReadWhole(fileno(errFile));
   fclose(outFile);
   fclose(errFile);
+  return r;
+}
+
+RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args) {
+  const char* exe = getenv("VREX_E2E_EXE");
+  std::vector<std::string> argv;
+  if (TestingWindowsBinary()) argv.push_back(getenv("VREX_E2E_LAUNCHER"));
+  argv.push_back(exe && *exe ? exe : VREX_BINARY_PATH);
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunResult r = RunProgram(cwd, argv);
   if (TestingWindowsBinary()) {
     r.out = FromWindowsText(r.out, "stdout");
     r.err = FromWindowsText(r.err, "stderr");

@@ -38,6 +38,10 @@ class TempDir {
   std::string path_;
 };
 
+// Runs a program (argv[0] looked up on PATH) in folder `cwd` with no input;
+// stdout and stderr are captured as they come.
+RunResult RunProgram(const std::string& cwd, std::vector<std::string> argv);
+
 // Runs vrex with `args` (without the program name) in folder `cwd`.
 RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args);
 
