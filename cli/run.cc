@@ -1,15 +1,19 @@
 // The vrex entry point: operation letter, format detection, header fields,
-// directory load, handler dispatch, summary and exit code.
+// directory load, the driver, summary and exit code.
+#include "cli/run.h"
+
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
-#include "cli/select.h"
-#include "cli/state.h"
+#include "cli/driver.h"
+#include "core/access.h"
+#include "core/bytes.h"
+#include "core/file.h"
+#include "core/memory.h"
+#include "core/select.h"
 #include "formats/compact.h"
-#include "formats/formats.h"
-
+#include "formats/registry.h"
 
 namespace {
 const char kBanner[] = "Vrex archiver v1.1\tresource archives of classic games\n";
@@ -23,15 +27,6 @@ const char kUsage[] =
     "\tt - Test file(s)\n"
     "\ta[f] - Add file(s) and folder(s) [file(s) only] to archive\n"
     "\tm[f] - Move file(s) and folder(s) [file(s) only] to archive\n";
-
-constexpr uint32_t kLodDirectoryOffset = 92;
-
-// Where the directory lies: offset 0 means "behind the header fields".
-struct Layout {
-  uint32_t dirOffset;
-  uint32_t dirSize;
-  uint32_t entrySize;
-};
 
 void PrintUsage(const char* programPath) {
   const char* shown = programPath ? programPath : "";
@@ -47,131 +42,73 @@ void PrintUsage(const char* programPath) {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-int SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (LowerAscii(*a) != LowerAscii(*b)) return 0;
-  return *a == *b;
-}
-
-// Decodes the operation argument into the state; 0 for an unknown letter.
-int DecodeOperation(const char* argument) {
+// Decodes the operation argument into the run state; 0 for an unknown letter.
+int DecodeOperation(const char* argument, ArchiverState* run) {
   char letter = LowerAscii(argument[0]);
   char second = letter ? LowerAscii(argument[1]) : 0;
   switch (letter) {
-    case 'l': state.operation = OP_LIST; return 1;
-    case 'm': state.moveFiles = 1; [[fallthrough]];
+    case 'l': run->operation = OP_LIST; return 1;
+    case 'm': run->moveFiles = 1; [[fallthrough]];
     case 'a':
-      state.operation = OP_ADD;
-      state.withFolders = second == 'f' ? 0 : 1;
+      run->operation = OP_ADD;
+      run->withFolders = second == 'f' ? 0 : 1;
       return 1;
-    case 'e': state.operation = OP_EXTRACT; return 1;
-    case 'x': state.operation = OP_EXTRACT; state.withFolders = 1; return 1;
-    case 't': state.operation = OP_EXTRACT; state.testOnly = 1; state.withFolders = 1; return 1;
-    case 'd': state.operation = OP_DELETE; return 1;
-    case 'c': state.operation = OP_C; return 1;
-    case 'r': state.operation = OP_R; return 1;
+    case 'e': run->operation = OP_EXTRACT; return 1;
+    case 'x': run->operation = OP_EXTRACT; run->withFolders = 1; return 1;
+    case 't': run->operation = OP_EXTRACT; run->testOnly = 1; run->withFolders = 1; return 1;
+    case 'd': run->operation = OP_DELETE; return 1;
+    case 'c': run->operation = OP_C; return 1;
+    case 'r': run->operation = OP_R; return 1;
   }
   return 0;
 }
 
-// Reads a header field of 2 or 4 bytes from the current position. A field
-// that can't be read whole counts as 0.
-uint32_t ReadHeaderField(uint32_t width) {
-  uint8_t bytes[4] = {0, 0, 0, 0};
-  if (!ReadAt(bytes, 0, width, state.archive)) return 0;
-  return ReadU32LE(bytes);
-}
-
-// Detection by the extension of the name as typed: STK/ITK and Dir files.
-// Returns 1 when the extension decided the format.
-int DetectByExtension(const char* fileName, Layout* layout) {
-  const char* dot = strrchr(fileName, '.');
-  if (!dot) return 0;
-  const char* extension = dot + 1;
-  if (SameTextIgnoringCase(extension, "stk") || SameTextIgnoringCase(extension, "itk")) {
-    state.formatTag = TAG_STK;
-    state.handler = StkHandler;
-    uint32_t count = ReadHeaderField(2);
-    *layout = {0, count * STK_ENTRY_SIZE, STK_ENTRY_SIZE};
-    return 1;
+// Detection by the name's extension, else by the first four bytes (a short
+// read is compared as it came, the missing bytes zero).
+const Format* Detect(ArchiverState* run) {
+  const Format* format = FormatByExtension(run->archiveName);
+  if (format) {
+    run->formatTag = format->detection.tag;
+    return format;
   }
-  if (SameTextIgnoringCase(extension, "dir")) {
-    state.formatTag = TAG_DATO;
-    state.handler = DirHandler;
-    return 1;
-  }
-  return 0;
-}
-
-// Detection by the first four bytes, then the header fields of the format.
-// Returns 0 for an unknown format.
-int DetectByContent(Layout* layout) {
   uint8_t magic[4] = {0, 0, 0, 0};
-  ReadAt(magic, 0, 4, state.archive);  // a short magic is compared as it came
-  state.formatTag = ReadU32LE(magic);
-  uint32_t count;
-  switch (state.formatTag) {
-    case TAG_CSID:
-      state.handler = CsidHandler;
-      count = ReadHeaderField(2);
-      *layout = {0, count * CSID_ENTRY_SIZE, CSID_ENTRY_SIZE};
-      return 1;
-    case TAG_DMVL:
-      state.handler = DmvlHandler;
-      count = ReadHeaderField(4);
-      *layout = {0, count * DMVL_ENTRY_SIZE, DMVL_ENTRY_SIZE};
-      return 1;
-    case TAG_PACK: {
-      state.handler = PackHandler;
-      uint32_t dirOffset = ReadHeaderField(4);
-      uint32_t dirLength = ReadHeaderField(4);
-      *layout = {dirOffset, dirLength, PACK_ENTRY_SIZE};
-      return 1;
-    }
-    case TAG_LOD:
-      state.handler = LodHandler;
-      ReadHeaderField(4);  // a value nobody uses
-      count = ReadHeaderField(4);
-      *layout = {kLodDirectoryOffset, count * LOD_ENTRY_SIZE, LOD_ENTRY_SIZE};
-      return 1;
-    case TAG_IWAD:
-    case TAG_PWAD:
-    case TAG_WAD3:
-    case TAG_WAD2: {
-      bool doom = state.formatTag == TAG_IWAD || state.formatTag == TAG_PWAD;
-      state.handler = doom ? DoomWadHandler : QuakeWadHandler;
-      uint32_t entrySize = doom ? DOOM_WAD_ENTRY_SIZE : QUAKE_WAD_ENTRY_SIZE;
-      count = ReadHeaderField(4);
-      uint32_t dirOffset = ReadHeaderField(4);
-      *layout = {dirOffset, count * entrySize, entrySize};
-      return 1;
-    }
-  }
-  return 0;
+  ReadAt(magic, 0, 4, *run->archive);
+  run->formatTag = ReadU32LE(magic);
+  return FormatByMagic(ReadU32LE(magic), &run->formatTag);
 }
-
 
 // Loads the directory block. Returns null (after reporting) when it can't.
-uint8_t* LoadDirectory(const Layout& layout) {
+uint8_t* LoadDirectory(const ArchiverState& run, const Layout& layout) {
   uint64_t start = layout.dirOffset;
-  if (start == 0) {
-    long here = ftell(state.archive);
-    start = here < 0 ? 0 : uint64_t(here);
-  }
-  if (start + layout.dirSize > state.archiveSize) {
+  if (start == 0 && !run.archive->Tell(&start)) start = 0;
+  if (start + layout.dirSize > run.archiveSize) {
     ReportAccessError("\tread failed", END_OF_FILE_REASON);
     return nullptr;
   }
-  uint8_t* block = static_cast<uint8_t*>(PlatformAlloc(layout.dirSize));
+  uint8_t* block = static_cast<uint8_t*>(Allocate(layout.dirSize));
   if (!block) {
     printf("Can't allocate %ul bytes\n", layout.dirSize);
     return nullptr;
   }
-  if (!ReadAt(block, layout.dirOffset, layout.dirSize, state.archive)) {
-    PlatformFree(block);
+  if (!ReadAt(block, layout.dirOffset, layout.dirSize, *run.archive)) {
+    Release(block);
     return nullptr;
   }
   return block;
+}
+
+void PrintSearching(uint32_t formatTag, uint32_t count) {
+  char tag[5];
+  WriteU32LE(reinterpret_cast<uint8_t*>(tag), formatTag);
+  tag[4] = 0;
+  printf("Searching %4.4s (%d files)\n", tag, int32_t(count));
+}
+
+void PrintSummary(uint32_t selected) {
+  if (selected != 0)
+    printf("\n%lu matches found\n", static_cast<unsigned long>(selected));
+  else
+    printf("\n(no matches found)\n");
 }
 
 int Finish(int exitCode) {
@@ -180,80 +117,81 @@ int Finish(int exitCode) {
 }
 }  // namespace
 
-int RunVrex(int argc, char** argv) {
-  state = ArchiverState();
+int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
+  ArchiverState run;
+  run.fs = &fs;
+  run.protectUpdates = protectUpdates;
   printf("%s", kBanner);
   if (argc < 3) {
     PrintUsage(argc > 0 ? argv[0] : nullptr);
     return Finish(EXIT_USAGE);
   }
-  if (!DecodeOperation(argv[1])) {
+  if (!DecodeOperation(argv[1], &run)) {
     PrintUsage(argv[0]);
     return Finish(EXIT_USAGE);
   }
 
-  const char* archiveName = argv[2];
-  state.archiveName = archiveName;
-  state.archive = OpenArchiveFile(archiveName, state.operation == OP_DELETE);
-  if (!state.archive) return Finish(EXIT_NOT_OPENED);
-  if (RecoverInterruptedCompaction(state.archive, archiveName, state.operation == OP_DELETE) < 0) {
-    PlatformClose(state.archive);
+  run.archiveName = argv[2];
+  std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
+  if (!archive) return Finish(EXIT_NOT_OPENED);
+  run.archive = archive.get();
+  if (RecoverInterruptedCompaction(fs, *archive, run.archiveName, run.operation == OP_DELETE) < 0) {
+    archive->Close();
     return Finish(EXIT_RECOVERY_PENDING);
   }
-  state.archiveSize = PlatformFileSize(state.archive);
+  if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
 
-  Layout layout = {0, 0, 1};
-  if (!DetectByExtension(archiveName, &layout) && !DetectByContent(&layout)) {
+  const Format* format = Detect(&run);
+  if (!format) {
     printf("Unknown format\n");
-    CloseArchiveFile(state.archive);
+    CloseArchiveFile(*archive);
     return Finish(EXIT_UNKNOWN_FORMAT);
   }
 
+  Layout layout;
   uint8_t* directory = nullptr;
   uint32_t count = 0xFFFFFFFF;
   bool open = true;
-  if (state.formatTag != TAG_DATO) {
+  if (!format->walksArchive) {
+    format->readHeader(run, &layout);
     if (layout.dirSize == 0) {
-      CloseArchiveFile(state.archive);
-      printf("\t%s: brocken archive\n", archiveName);
+      Release(layout.loaded);
+      CloseArchiveFile(*archive);
+      printf("\t%s: brocken archive\n", run.archiveName);
       return Finish(EXIT_BROKEN);
     }
     count = layout.dirSize / layout.entrySize;
-    char tag[5];
-    WriteU32LE(reinterpret_cast<uint8_t*>(tag), state.formatTag);
-    tag[4] = 0;
-    printf("Searching %4.4s (%d files)\n", tag, int32_t(count));
-    directory = LoadDirectory(layout);
+    PrintSearching(run.formatTag, count);
+    directory = layout.loaded ? layout.loaded : LoadDirectory(run, layout);
     if (!directory) {
-      CloseArchiveFile(state.archive);
+      CloseArchiveFile(*archive);
       return Finish(EXIT_NO_DIRECTORY);
     }
-    if (state.operation == OP_LIST) {
-      CloseArchiveFile(state.archive);
+    if (run.operation == OP_LIST) {
+      CloseArchiveFile(*archive);
       open = false;
     }
   }
 
-  CollectNames(argc - 3, argv + 3);
+  CollectNames(fs, &run.names, argc - 3, argv + 3);
 
-  int op = state.operation;
+  int op = run.operation;
+  bool failed = false;
   if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
-    uint32_t selected = state.handler(directory, count);
-    if (selected != 0)
-      printf("\n%lu matches found\n", static_cast<unsigned long>(selected));
-    else
-      printf("\n(no matches found)\n");
+    DriverResult result = RunFormat(run, *format, layout, directory, count);
+    PrintSummary(result.selected);
+    failed = result.failed;
   } else {
     printf("Not yet\n");
   }
 
   if (open) {
-    if (state.formatTag == TAG_DATO || op == OP_EXTRACT || op == OP_DELETE)
-      CloseArchiveFile(state.archive);
+    if (format->walksArchive || op == OP_EXTRACT || op == OP_DELETE)
+      CloseArchiveFile(*archive);
     else
-      PlatformClose(state.archive);  // left open by the letters that do nothing yet
+      archive->Close();  // left open by the letters that do nothing yet
   }
-  PlatformFree(directory);
-  ReleaseNames(argv + 3, argc - 3);
-  return Finish(state.compactFailed ? EXIT_COMPACT_FAILED : EXIT_DONE);
+  Release(directory);
+  ReleaseNames(&run.names, argv + 3, argc - 3);
+  return Finish(failed ? EXIT_UPDATE_FAILED : EXIT_DONE);
 }

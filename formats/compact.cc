@@ -26,14 +26,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
-#include "cli/state.h"
+#include "core/access.h"
+#include "core/bytes.h"
+#include "core/file.h"
+#include "core/memory.h"
 #include "formats/recovery.h"
 
 namespace {
-constexpr uint32_t kHeaderSize = 12;
 constexpr uint32_t kLargestEntry = 256;
 
 // One remaining entry in sorted order.
@@ -61,26 +60,18 @@ bool BeforeInNewLayout(const Placement& a, const Placement& b) {
   return a.rank < b.rank;
 }
 
-// Width of the name field: it runs to the next field or the entry's end.
-uint32_t NameWidth(const CompactFormat* format) {
-  uint32_t end = format->entrySize;
-  if (format->offsetAt > format->nameAt && format->offsetAt < end) end = format->offsetAt;
-  if (format->sizeAt > format->nameAt && format->sizeAt < end) end = format->sizeAt;
-  return end - format->nameAt;
-}
-
-const uint8_t* EntryAt(const uint8_t* directory, uint32_t i, const CompactFormat* format) {
-  return directory + uint64_t(i) * format->entrySize;
+const uint8_t* EntryAt(const uint8_t* directory, uint32_t i, const DeleteRow& row) {
+  return directory + uint64_t(i) * row.entrySize;
 }
 
 // The first remaining entry whose data doesn't lie inside the file, or count.
 // Offsets are 32-bit, so data reaching past 4 GiB can't be addressed either.
-uint32_t FirstRangeOutside(const uint8_t* directory, uint32_t count, const CompactFormat* format) {
+uint32_t FirstRangeOutside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize) {
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = EntryAt(directory, i, format);
-    uint32_t size = ReadU32LE(entry + format->sizeAt);
-    uint64_t end = uint64_t(ReadU32LE(entry + format->offsetAt)) + size;
-    if (size && (end > state.archiveSize || end > 0xFFFFFFFFu)) return i;
+    const uint8_t* entry = EntryAt(directory, i, row);
+    uint32_t size = ReadU32LE(entry + row.sizeAt);
+    uint64_t end = uint64_t(ReadU32LE(entry + row.offsetAt)) + size;
+    if (size && (end > fileSize || end > 0xFFFFFFFFu)) return i;
   }
   return count;
 }
@@ -101,8 +92,8 @@ void AddMove(Plan* plan, uint32_t source, uint32_t target, uint32_t length) {
 
 // Gives every sorted entry its new offset and lists the moves. `plan->moves`
 // holds room for one move per entry.
-void PlanLayout(Placement* sorted, uint32_t count, Plan* plan) {
-  uint64_t packed = kHeaderSize;  // end of the data placed so far
+void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, Plan* plan) {
+  uint64_t packed = headerSize;  // end of the data placed so far
   bool open = false;              // an interval is being collected
   uint64_t start = 0, end = 0, target = 0;
   uint32_t largestSize = 0;
@@ -126,7 +117,7 @@ void PlanLayout(Placement* sorted, uint32_t count, Plan* plan) {
       open = true;
       start = p.offset;
       end = p.offset;
-      target = start < kHeaderSize ? start : packed;
+      target = start < headerSize ? start : packed;
     }
     end = std::max(end, uint64_t(p.offset) + p.size);
     p.newOffset = uint32_t(p.offset - (start - target));
@@ -161,110 +152,95 @@ void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32
   for (uint32_t k = 0; k < count; ++k) sorted[k].index = k;
 }
 
-int Fail() {
-  state.compactFailed = 1;
-  return 0;
-}
 }  // namespace
 
-int StartDeletion(uint32_t count, uint8_t** marks) {
-  *marks = nullptr;
-  if (count == 0) return 1;
-  *marks = static_cast<uint8_t*>(PlatformAlloc(count));
-  if (!*marks) {
-    printf("Can't allocate %ul bytes\n", count);
-    state.compactFailed = 1;
-    return 0;
-  }
-  memset(*marks, 0, count);
-  return 1;
-}
-
-int FinishDeletion(uint8_t* directory, uint32_t count, uint8_t* marks, const CompactFormat* format) {
+int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
+                   const DeleteRow& row) {
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
     if (marks[i]) continue;
     if (kept != i)
-      memmove(directory + uint64_t(kept) * format->entrySize, directory + uint64_t(i) * format->entrySize,
-              format->entrySize);
+      memmove(directory + uint64_t(kept) * row.entrySize, directory + uint64_t(i) * row.entrySize,
+              row.entrySize);
     ++kept;
   }
-  PlatformFree(marks);
-  return CompactArchive(directory, kept, format);
+  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder);
 }
 
-int CompactArchive(uint8_t* directory, uint32_t count, const CompactFormat* format) {
-  if (format->entrySize > kLargestEntry) return Fail();
-  uint32_t outside = FirstRangeOutside(directory, count, format);
+int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
+                   bool keepOrder) {
+  if (row.entrySize > kLargestEntry) return 0;
+  uint64_t fileSize = 0;
+  if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
+  uint32_t outside = FirstRangeOutside(directory, count, row, fileSize);
   if (outside < count) {
     printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
-           int(NameWidth(format)), reinterpret_cast<const char*>(EntryAt(directory, outside, format) + format->nameAt));
-    return Fail();
+           int(row.nameWidth), reinterpret_cast<const char*>(EntryAt(directory, outside, row) + row.nameAt));
+    return 0;
   }
 
   uint64_t sortedBytes = uint64_t(count) * sizeof(Placement);
   uint64_t movesBytes = uint64_t(count) * MOVE_RECORD_SIZE;
-  Placement* sorted = static_cast<Placement*>(PlatformAlloc(size_t(sortedBytes)));
-  uint8_t* moves = sorted ? static_cast<uint8_t*>(PlatformAlloc(size_t(movesBytes))) : nullptr;
+  Placement* sorted = static_cast<Placement*>(Allocate(size_t(sortedBytes)));
+  uint8_t* moves = sorted ? static_cast<uint8_t*>(Allocate(size_t(movesBytes))) : nullptr;
   if (!moves) {
     printf("Can't allocate %ul bytes\n", unsigned(sorted ? movesBytes : sortedBytes));
-    PlatformFree(sorted);
-    return Fail();
+    Release(sorted);
+    return 0;
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = EntryAt(directory, i, format);
-    sorted[i] = {ReadU32LE(entry + format->offsetAt), ReadU32LE(entry + format->sizeAt), i, 0, 0};
+    const uint8_t* entry = EntryAt(directory, i, row);
+    sorted[i] = {ReadU32LE(entry + row.offsetAt), ReadU32LE(entry + row.sizeAt), i, 0, 0};
   }
   std::sort(sorted, sorted + count, Before);
   Plan plan = {moves, 0, 0, count};
-  PlanLayout(sorted, count, &plan);
+  PlanLayout(sorted, count, row.headerSize, &plan);
   const Placement* largest = plan.largestMember < count ? &sorted[plan.largestMember] : nullptr;
   uint32_t largestSize = largest ? largest->size : 0;
-  const uint8_t* largestEntry = largest ? EntryAt(directory, largest->index, format) : directory;
+  const uint8_t* largestEntry = largest ? EntryAt(directory, largest->index, row) : directory;
 
   // The move buffer exists before the first byte moves.
   uint32_t bufferSize = MoveBufferSize(moves, plan.moveCount);
   uint8_t* buffer = nullptr;
   if (bufferSize) {
-    buffer = static_cast<uint8_t*>(PlatformAlloc(bufferSize));
+    buffer = static_cast<uint8_t*>(Allocate(bufferSize));
     if (!buffer) {
-      printf(format->allocMessage, largestSize, reinterpret_cast<const char*>(largestEntry + format->nameAt));
-      PlatformFree(moves);
-      PlatformFree(sorted);
-      return Fail();
+      printf(row.allocMessage, largestSize, reinterpret_cast<const char*>(largestEntry + row.nameAt));
+      Release(moves);
+      Release(sorted);
+      return 0;
     }
   }
 
-  if (!format->keepDirectoryOrder) {
+  if (!keepOrder) {
     for (uint32_t k = 0; k < count; ++k) sorted[k].rank = k;
     std::sort(sorted, sorted + count, BeforeInNewLayout);
-    SortDirectory(directory, sorted, count, format->entrySize);
+    SortDirectory(directory, sorted, count, row.entrySize);
   }
   for (uint32_t k = 0; k < count; ++k)
-    WriteU32LE(directory + uint64_t(sorted[k].index) * format->entrySize + format->offsetAt,
-               sorted[k].newOffset);
-  PlatformFree(sorted);
+    WriteU32LE(directory + uint64_t(sorted[k].index) * row.entrySize + row.offsetAt, sorted[k].newOffset);
+  Release(sorted);
 
   CompactionJob job;
   memset(&job, 0, sizeof job);
-  job.archive = state.archive;
-  job.archiveName = state.archiveName;
+  job.fs = run.fs;
+  job.archive = run.archive;
+  job.archiveName = run.archiveName;
   job.dirOffset = plan.dataEnd;
-  job.dirBytes = count * format->entrySize;
+  job.dirBytes = count * row.entrySize;
   job.directory = directory;
   job.newLength = uint64_t(plan.dataEnd) + job.dirBytes;
-  job.startLength = state.archiveSize;
+  job.startLength = fileSize;
   job.moveCount = plan.moveCount;
   job.moves = moves;
   job.buffer = buffer;
-  job.protect = compactWithRecoveryRecord && state.archiveName;
-  uint32_t word4 = format->countFirst ? count : plan.dataEnd;
-  uint32_t word8 = format->countFirst ? plan.dataEnd : job.dirBytes;
+  job.protect = run.protectUpdates && run.archiveName;
+  uint32_t word4 = row.countFirst ? count : plan.dataEnd;
+  uint32_t word8 = row.countFirst ? plan.dataEnd : job.dirBytes;
   WriteU32LE(job.newWords, word4);
   WriteU32LE(job.newWords + 4, word8);
-  int complete = PlatformSeek(state.archive, 0) && ReadAt(job.oldHeader, 0, kHeaderSize, state.archive) &&
-                 RunCompactionJob(&job);
-  PlatformFree(buffer);
-  PlatformFree(moves);
-  return complete ? 1 : Fail();
+  int complete = ReadFar(*run.archive, 0, job.oldHeader, sizeof job.oldHeader) && RunCompactionJob(&job);
+  Release(buffer);
+  Release(moves);
+  return complete;
 }

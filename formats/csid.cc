@@ -14,43 +14,34 @@
 // Members lie anywhere in the file.
 #include <cstdio>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/select.h"
-#include "cli/state.h"
-#include "formats/formats.h"
+#include "core/bytes.h"
+#include "core/format.h"
 
 namespace {
+constexpr uint32_t kEntrySize = 21;
 constexpr uint32_t kNameAt = 1;
 constexpr uint32_t kNameWidth = 12;
 constexpr uint32_t kSizeAt = 13;
 constexpr uint32_t kOffsetAt = 17;
-const char kRule[] = "------------";  // 12
+
+void ReadHeader(const ArchiverState& run, Layout* layout) {
+  layout->dirSize = ReadHeaderField(run, 2) * kEntrySize;
+  layout->entrySize = kEntrySize;
+}
+
+void Decode(const uint8_t* entry, Member* m) {
+  NameMember(m, entry + kNameAt, kNameWidth);
+  m->size = ReadU32LE(entry + kSizeAt);
+  m->offset = ReadU32LE(entry + kOffsetAt);
+}
+
+void PrintRow(const Member& m) { printf("%-12.12s\t%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
 }  // namespace
 
-uint32_t CsidHandler(uint8_t* directory, uint32_t count) {
-  if (count == 0) return 0;
-  if (state.operation == OP_LIST) printf("\nname\t\tsize\t\tseek\n%s%s%s\n", kRule, kRule, kRule);
-
-  uint32_t selected = 0;
-  char nameCopy[kNameWidth + 1];
-  char stored[kNameWidth + 1];
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * CSID_ENTRY_SIZE;
-    uint32_t size = ReadU32LE(entry + kSizeAt);
-    uint32_t offset = ReadU32LE(entry + kOffsetAt);
-    CopyNameField(nameCopy, entry + kNameAt, kNameWidth);
-    if (!IsSelected(nameCopy)) continue;
-    ++selected;
-    switch (state.operation) {
-      case OP_LIST:
-        CopyNameField(stored, entry + kNameAt, kNameWidth);
-        printf("%-12.12s\t%-7d\t%08X\n", stored, int32_t(size), offset);
-        break;
-      case OP_EXTRACT:
-        ExtractMember(nameCopy, size, offset);
-        break;
-    }
-  }
-  return selected;
-}
+extern const Format kCsid = {
+    "CSid", {{}, 0, {"CSid"}, 4}, ReadHeader,
+    Decode, nullptr, nullptr,
+    "\nname\t\tsize\t\tseek\n"
+    "------------------------------------\n",
+    PrintRow, nullptr, false, false, nullptr,
+};

@@ -14,19 +14,17 @@
 //
 // The walk keeps the path of the open folders ("A\B\") in a 256-byte buffer
 // with the current record's name behind it, and the position after each open
-// folder's record to come back to. It reads one record at a time through the
-// archive's own position and ends with -1 on a file that nests more than 31
-// folders, closes a folder it never opened, loops back into an open folder,
-// makes a path too long for the buffer, or asks for more records than the
-// file can hold (shared sub-folders).
+// folder's record to come back to. It reads one record at a time and ends
+// broken on a file that nests more than 31 folders, closes a folder it never
+// opened, loops back into an open folder, makes a path too long for the
+// buffer, or asks for more records than the file can hold (shared
+// sub-folders). A record that can't be read ends the walk with the members
+// visited so far.
 #include <cstdio>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
-#include "cli/select.h"
-#include "cli/state.h"
-#include "formats/formats.h"
+#include "core/access.h"
+#include "core/bytes.h"
+#include "core/format.h"
 
 namespace {
 constexpr uint32_t kRecordSize = 44;
@@ -38,34 +36,36 @@ constexpr uint32_t kFolderRecord = 0xCDCDCD01;
 constexpr uint32_t kEndRecord = 0xCDCDCDFF;
 constexpr uint32_t kPathSize = 256;
 constexpr uint32_t kMaxDepth = 31;
-constexpr uint32_t kWalkFailed = 0xFFFFFFFF;
-const char kRule[] = "------------------------------------------------------------------";  // 66
 
 struct OpenFolder {
-  long returnTo;      // archive position after the folder's record
+  uint64_t returnTo;  // position after the folder's record
   uint32_t nameAt;    // where the folder's name begins in the path
   uint32_t contents;  // offset of the folder's first record
 };
 
-struct Walk {
+struct Walker {
+  File* archive;
   char path[kPathSize];
   uint32_t tail;  // where the current record's name begins in the path
   uint32_t depth;
   OpenFolder open[kMaxDepth];
+  uint64_t next;       // position of the next record
   uint64_t readsLeft;  // records the file can hold, plus the read that finds its end
 };
 
-// Reads the next record from the archive's current position: 1 read, 0 the
-// read failed (ReadAt has reported it), -1 more records than the file holds.
-int NextRecord(Walk* walk, uint8_t* record) {
+// Reads the record at the walk's position: 1 read, 0 the read failed
+// (reported), -1 more records than the file holds.
+int NextRecord(Walker* walk, uint8_t* record) {
   if (walk->readsLeft == 0) return -1;
   --walk->readsLeft;
-  return ReadAt(record, 0, kRecordSize, state.archive);
+  if (!ReadFar(*walk->archive, walk->next, record, kRecordSize)) return 0;
+  walk->next += kRecordSize;
+  return 1;
 }
 
 // Puts the record's name behind the open folders, with a backslash for a
 // folder; 0 when the path would not fit the buffer.
-int SetName(Walk* walk, const uint8_t* record, bool folder) {
+int SetName(Walker* walk, const uint8_t* record, bool folder) {
   char name[kNameWidth + 1];
   CopyNameField(name, record, kNameWidth);
   uint32_t length = 0;
@@ -79,81 +79,65 @@ int SetName(Walk* walk, const uint8_t* record, bool folder) {
   return 1;
 }
 
-// A folder record carries no data: it is reported like a member, and under
-// x its folders are made (the path ends in the separator, so the last
-// component is empty and no file is created).
-void ExtractFolder(char* path) {
-  printf(state.testOnly ? "Testing %s\n" : "Extracting %s\n", path);
-  if (state.testOnly || !state.withFolders) return;
-  if (!IsSafeOutputPath(path)) {
-    printf("Unsafe path %s - skipped\n", path);
-    return;
-  }
-  MakeFolders(path);
-}
-
-bool IsOpen(const Walk& walk, uint32_t contents) {
+bool IsOpen(const Walker& walk, uint32_t contents) {
   for (uint32_t i = 0; i < walk.depth; ++i)
     if (walk.open[i].contents == contents) return true;
   return false;
 }
-}  // namespace
 
-uint32_t DirHandler(uint8_t*, uint32_t) {
-  Walk walk;
+WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
+  Walker walk;
+  walk.archive = dir.run->archive;
   walk.tail = 0;
   walk.depth = 0;
   walk.path[0] = 0;
-  walk.readsLeft = state.archiveSize / kRecordSize + 1;
-  uint32_t selected = 0;
-  if (state.operation == OP_LIST) printf("\n%-48s %8s %8s\n%s\n", "name", "size", "seek", kRule);
+  walk.next = 0;
+  walk.readsLeft = dir.run->archiveSize / kRecordSize + 1;
+  visitor.Begin();
 
+  Member m;
   uint8_t record[kRecordSize];
-  PlatformSeek(state.archive, 0);
   for (int got = NextRecord(&walk, record); got; got = NextRecord(&walk, record)) {
-    if (got < 0) return kWalkFailed;
+    if (got < 0) return WALK_BROKEN;
     uint32_t type = ReadU32LE(record + kTypeAt);
-    int32_t size = int32_t(ReadU32LE(record + kSizeAt));
     uint32_t offset = ReadU32LE(record + kOffsetAt);
 
     if (type == kEndRecord) {
-      if (walk.depth == 0) return kWalkFailed;
-      if (walk.depth == 1) return selected;
+      if (walk.depth == 0) return WALK_BROKEN;
+      if (walk.depth == 1) return WALK_DONE;
       const OpenFolder& folder = walk.open[--walk.depth];
       walk.tail = folder.nameAt;
       walk.path[walk.tail] = 0;
-      PlatformSeek(state.archive, uint64_t(folder.returnTo));
+      walk.next = folder.returnTo;
       continue;
     }
 
     bool isFolder = type == kFolderRecord;
-    if (!SetName(&walk, record, isFolder)) return kWalkFailed;
+    if (!SetName(&walk, record, isFolder)) return WALK_BROKEN;
     if (isFolder) {
-      if (walk.depth == kMaxDepth || IsOpen(walk, offset)) return kWalkFailed;
-      long here = ftell(state.archive);
-      if (here < 0) return selected;
-      walk.open[walk.depth++] = {here, walk.tail, offset};
-      PlatformSeek(state.archive, offset);
+      if (walk.depth == kMaxDepth || IsOpen(walk, offset)) return WALK_BROKEN;
+      walk.open[walk.depth++] = {walk.next, walk.tail, offset};
+      walk.next = offset;
       while (walk.path[walk.tail]) ++walk.tail;
     }
-
-    if (!IsSelected(walk.path)) continue;
-    ++selected;
-    switch (state.operation) {
-      case OP_LIST:
-        printf("%-48s %8d %08X\n", walk.path, size, offset);
-        break;
-      case OP_EXTRACT: {
-        if (isFolder) {
-          ExtractFolder(walk.path);
-          break;
-        }
-        long here = ftell(state.archive);
-        ExtractMember(walk.path, uint32_t(size), offset);
-        if (here >= 0) PlatformSeek(state.archive, uint64_t(here));
-        break;
-      }
-    }
+    m.name = walk.path;
+    m.stored = walk.path;
+    m.size = ReadU32LE(record + kSizeAt);
+    m.offset = offset;
+    m.folder = isFolder;
+    visitor.Visit(m);
   }
-  return selected;
+  return WALK_DONE;
 }
+
+// The path as selection left it (upper-cased when patterns were given).
+void PrintRow(const Member& m) { printf("%-48s %8d %08X\n", m.name, int32_t(m.size), m.offset); }
+}  // namespace
+
+extern const Format kDir = {
+    "Dir", {{"dir"}, TAG_DATO, {}, 0}, nullptr,
+    nullptr, Walk, nullptr,
+    "\nname                                                 size     seek\n"
+    "------------------------------------------------------------------\n",
+    PrintRow, nullptr, true, false, nullptr,
+};

@@ -12,50 +12,43 @@
 //   13      4     size (u32 LE)
 //
 // A member's offset is the end of the directory plus the sizes of all
-// entries before it, selected or not.
+// entries before it, selected or not (modulo 2^32).
 #include <cstdio>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/select.h"
-#include "cli/state.h"
-#include "formats/formats.h"
+#include "core/bytes.h"
+#include "core/format.h"
 
 namespace {
 constexpr uint32_t kHeaderSize = 8;
+constexpr uint32_t kEntrySize = 17;
 constexpr uint32_t kNameWidth = 12;
 constexpr uint32_t kFlagsAt = 12;
 constexpr uint32_t kSizeAt = 13;
-const char kRule[] = "------------";  // 12
+
+void ReadHeader(const ArchiverState& run, Layout* layout) {
+  layout->dirSize = ReadHeaderField(run, 4) * kEntrySize;
+  layout->entrySize = kEntrySize;
+}
+
+uint32_t FirstData(uint32_t count) { return kHeaderSize + kEntrySize * count; }
+
+void Decode(const uint8_t* entry, Member* m) {
+  NameMember(m, entry, kNameWidth);
+  m->size = ReadU32LE(entry + kSizeAt);
+  m->flags = entry[kFlagsAt];
+}
+
+void PrintRow(const Member& m) {
+  printf("%-12.12s\t%-7d\t%08X\t%02X\n", m.stored, int32_t(m.size), m.offset, m.flags);
+}
+
+const RunningOffsets kBackToBack = {FirstData, 0};
 }  // namespace
 
-uint32_t DmvlHandler(uint8_t* directory, uint32_t count) {
-  if (count == 0) return 0;
-  uint32_t next = kHeaderSize + DMVL_ENTRY_SIZE * count;  // modulo 2^32, as every later step
-  if (state.operation == OP_LIST)
-    printf("\nname\t\tsize\t\tseek\t\tflags\n%s%s%s%s-----\n", kRule, kRule, kRule, kRule);
-
-  uint32_t selected = 0;
-  char nameCopy[kNameWidth + 1];
-  char stored[kNameWidth + 1];
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * DMVL_ENTRY_SIZE;
-    uint32_t size = ReadU32LE(entry + kSizeAt);
-    uint32_t offset = next;
-    next += size;
-    unsigned flags = entry[kFlagsAt];
-    CopyNameField(nameCopy, entry, kNameWidth);
-    if (!IsSelected(nameCopy)) continue;
-    ++selected;
-    switch (state.operation) {
-      case OP_LIST:
-        CopyNameField(stored, entry, kNameWidth);
-        printf("%-12.12s\t%-7d\t%08X\t%02X\n", stored, int32_t(size), offset, flags);
-        break;
-      case OP_EXTRACT:
-        ExtractMember(nameCopy, size, offset);
-        break;
-    }
-  }
-  return selected;
-}
+extern const Format kDmvl = {
+    "DMVL", {{}, 0, {"DMVL"}, 4}, ReadHeader,
+    Decode, nullptr, &kBackToBack,
+    "\nname\t\tsize\t\tseek\t\tflags\n"
+    "-----------------------------------------------------\n",
+    PrintRow, nullptr, false, false, nullptr,
+};

@@ -18,19 +18,19 @@
 // A member inside a group is named after its markers, each followed by a
 // backslash (MAP01\THINGS, S_START\TROOA1); a marker met inside a group
 // extends the prefix, which is only ever cleared as a whole. Full names have
-// no length limit; the listing shows their first 17 characters.
+// no length limit; the listing shows their first 17 characters. A lump whose
+// own name holds a backslash (a sprite frame VILE\1) is also selected by a
+// pattern that writes it as "~", the way the plug-in module shows it.
 #include <cstdio>
 #include <cstring>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
-#include "cli/select.h"
-#include "cli/state.h"
+#include "core/bytes.h"
+#include "core/format.h"
+#include "core/memory.h"
 #include "formats/compact.h"
-#include "formats/formats.h"
 
 namespace {
+constexpr uint32_t kEntrySize = 16;
 constexpr uint32_t kOffsetAt = 0;
 constexpr uint32_t kSizeAt = 4;
 constexpr uint32_t kNameAt = 8;
@@ -38,7 +38,6 @@ constexpr uint32_t kNameWidth = 8;
 constexpr uint32_t kLabelBelow = 100;   // entries smaller than this are labels
 constexpr int32_t kMapCountdown = 11;   // a map marker's prefix is cleared on the 11th entry behind it
 constexpr int32_t kInNamespace = -1;
-const char kRule[] = "----------------";  // 16
 
 enum MarkerKind { NO_MARKER, MAP_MARKER, NAMESPACE_START, NAMESPACE_END };
 
@@ -57,68 +56,43 @@ uint32_t NameLength(const uint8_t* name) {
   return length;
 }
 
+void ReadHeader(const ArchiverState& run, Layout* layout) {
+  uint32_t count = ReadHeaderField(run, 4);
+  layout->dirOffset = ReadHeaderField(run, 4);
+  layout->dirSize = count * kEntrySize;
+  layout->entrySize = kEntrySize;
+}
+
 // Room for the longest full name of this directory and its NUL: every
-// marker that can open or extend a prefix, then one lump name.
-uint64_t FullNameCapacity(const uint8_t* directory, uint32_t count) {
+// marker that can open or extend a prefix, then one lump name. At most 9
+// bytes per 16-byte entry, so it fits in 32 bits.
+uint32_t FullNameCapacity(const Directory& dir) {
   uint64_t capacity = kNameWidth + 1;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * DOOM_WAD_ENTRY_SIZE;
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const uint8_t* entry = dir.Entry(i);
     if (ReadU32LE(entry + kSizeAt) >= kLabelBelow) continue;
     MarkerKind kind = KindOf(entry + kNameAt);
     if (kind == MAP_MARKER || kind == NAMESPACE_START) capacity += NameLength(entry + kNameAt) + 1;
   }
-  return capacity;
+  return uint32_t(capacity);
 }
 
-// Selection of a member whose full name is in `fullName`. The lump's own
-// name (behind the prefix) may hold backslashes; such a lump is also
-// selected by a pattern that writes them as "~", the way the plug-in module
-// shows them. The name keeps its backslashes either way.
-int SelectMember(char* fullName, char* own, uint32_t nameLength) {
-  if (IsSelected(fullName)) return 1;
-  bool swapped[kNameWidth] = {};
-  bool any = false;
-  for (uint32_t k = 0; k < nameLength; ++k) {
-    if (own[k] != '\\') continue;
-    own[k] = '~';
-    swapped[k] = any = true;
-  }
-  if (!any) return 0;
-  int selected = IsSelected(fullName);
-  for (uint32_t k = 0; k < nameLength; ++k)
-    if (swapped[k]) own[k] = '\\';
-  return selected;
-}
-}  // namespace
-
-const CompactFormat COMPACT_DOOM_WAD = {
-    DOOM_WAD_ENTRY_SIZE, kOffsetAt, kSizeAt, kNameAt,
-    "Can't allocate %ul bytes for %.8s - skiped\n", 1, 1};
-
-uint32_t DoomWadHandler(uint8_t* directory, uint32_t count) {
-  // At most 9 bytes per 16-byte entry: the capacity fits in 32 bits.
-  uint32_t capacity = uint32_t(FullNameCapacity(directory, count));
-  char* fullName = static_cast<char*>(PlatformAlloc(capacity));
+// The walk keeps the current prefix at the start of the full-name buffer
+// (upper-cased once a pattern has been matched against it), so a member
+// only writes its own name behind it.
+WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
+  uint32_t capacity = FullNameCapacity(dir);
+  char* fullName = static_cast<char*>(Allocate(capacity));
   if (!fullName) {
     printf("Can't allocate %ul bytes\n", capacity);
-    if (state.operation == OP_DELETE) state.compactFailed = 1;  // the archive stays as it was
-    return 0;
+    return WALK_ABORTED;
   }
-  uint8_t* remove = nullptr;
-  if (state.operation == OP_DELETE && !StartDeletion(count, &remove)) {
-    PlatformFree(fullName);
-    return 0;
-  }
-  if (state.operation == OP_LIST && count) printf("\nname\t\t\tsize\tseek\n%s%s%.8s\n", kRule, kRule, kRule);
-
-  // fullName always starts with the current prefix (upper-cased once a
-  // pattern has been matched against it), so a member only writes its own
-  // name behind it.
-  uint32_t selected = 0;
+  visitor.Begin();
+  Member m;
   uint32_t prefixLength = 0;
   int32_t countdown = 1;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * DOOM_WAD_ENTRY_SIZE;
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const uint8_t* entry = dir.Entry(i);
     if (countdown == 1) {
       prefixLength = 0;
       countdown = 0;
@@ -126,7 +100,6 @@ uint32_t DoomWadHandler(uint8_t* directory, uint32_t count) {
       --countdown;
     }
 
-    uint32_t offset = ReadU32LE(entry + kOffsetAt);
     uint32_t size = ReadU32LE(entry + kSizeAt);
     const uint8_t* name = entry + kNameAt;
     uint32_t nameLength = NameLength(name);
@@ -143,23 +116,32 @@ uint32_t DoomWadHandler(uint8_t* directory, uint32_t count) {
 
     memcpy(fullName + prefixLength, name, nameLength);
     fullName[prefixLength + nameLength] = 0;
-    if (!SelectMember(fullName, fullName + prefixLength, nameLength)) continue;
-    ++selected;
-    switch (state.operation) {
-      case OP_LIST:
-        printf("%-17.17s\t%-7d\t%08X\n", fullName, int32_t(size), offset);
-        break;
-      case OP_EXTRACT:
-        ExtractMember(fullName, size, offset);
-        break;
-      case OP_DELETE:
-        printf("Deleting %s\n", fullName);
-        remove[i] = 1;
-        break;
-    }
+    m.name = fullName;
+    m.stored = fullName;
+    m.ownAt = prefixLength;
+    m.offset = ReadU32LE(entry + kOffsetAt);
+    m.size = size;
+    m.index = i;
+    visitor.Visit(m);
   }
-  PlatformFree(fullName);
-
-  if (state.operation == OP_DELETE) FinishDeletion(directory, count, remove, &COMPACT_DOOM_WAD);
-  return selected;
+  Release(fullName);
+  return WALK_DONE;
 }
+
+// The full name as selection left it (upper-cased when patterns were given).
+void PrintRow(const Member& m) { printf("%-17.17s\t%-7d\t%08X\n", m.name, int32_t(m.size), m.offset); }
+
+const DeleteRow kDeleteRow = {
+    kEntrySize, kOffsetAt, kSizeAt, kNameAt, kNameWidth,  // entry layout, name in messages
+    "Can't allocate %ul bytes for %.8s - skiped\n",
+    true, true, false, 12,  // count and directory offset in the header; directory order kept
+};
+}  // namespace
+
+extern const Format kDoomWad = {
+    "Doom WAD", {{}, 0, {"IWAD", "PWAD"}, 4}, ReadHeader,
+    nullptr, Walk, nullptr,
+    "\nname\t\t\tsize\tseek\n"
+    "----------------------------------------\n",
+    PrintRow, nullptr, false, true, &kDeleteRow,
+};

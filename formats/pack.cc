@@ -12,57 +12,43 @@
 //
 // Member data lies anywhere behind the header; the directory anywhere.
 #include <cstdio>
-#include <cstring>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
-#include "cli/select.h"
-#include "cli/state.h"
+#include "core/bytes.h"
+#include "core/format.h"
 #include "formats/compact.h"
-#include "formats/formats.h"
 
 namespace {
+constexpr uint32_t kEntrySize = 64;
 constexpr uint32_t kNameWidth = 56;
 constexpr uint32_t kOffsetAt = 56;
 constexpr uint32_t kSizeAt = 60;
-const char kRule[] = "--------------------------------------------------------";  // 56
+
+void ReadHeader(const ArchiverState& run, Layout* layout) {
+  layout->dirOffset = ReadHeaderField(run, 4);
+  layout->dirSize = ReadHeaderField(run, 4);
+  layout->entrySize = kEntrySize;
+}
+
+void Decode(const uint8_t* entry, Member* m) {
+  NameMember(m, entry, kNameWidth);
+  m->offset = ReadU32LE(entry + kOffsetAt);
+  m->size = ReadU32LE(entry + kSizeAt);
+}
+
+// The stored name, padded to 56 columns, directly followed by the size.
+void PrintRow(const Member& m) { printf("%-56.56s%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
+
+const DeleteRow kDeleteRow = {
+    kEntrySize, kOffsetAt, kSizeAt, 0, kNameWidth,  // entry layout, name in messages
+    "Can't allocate %ul bytes for %.56s - skiped\n",
+    false, false, true, 12,  // directory offset and length in the header; sorted; stored names
+};
 }  // namespace
 
-const CompactFormat COMPACT_PACK = {
-    PACK_ENTRY_SIZE, kOffsetAt, kSizeAt, 0,
-    "Can't allocate %ul bytes for %.56s - skiped\n", 0, 0};
-
-uint32_t PackHandler(uint8_t* directory, uint32_t count) {
-  uint32_t selected = 0;
-  uint8_t* remove = nullptr;
-  if (state.operation == OP_DELETE && !StartDeletion(count, &remove)) return 0;
-  if (state.operation == OP_LIST && count) printf("\nname\t\t\t\t\t\t\tsize\tseek\n%s%.16s\n", kRule, kRule);
-
-  char nameCopy[kNameWidth + 1];
-  char stored[kNameWidth + 1];
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * PACK_ENTRY_SIZE;
-    uint32_t offset = ReadU32LE(entry + kOffsetAt);
-    uint32_t size = ReadU32LE(entry + kSizeAt);
-    CopyNameField(nameCopy, entry, kNameWidth);
-    if (!IsSelected(nameCopy)) continue;
-    ++selected;
-    CopyNameField(stored, entry, kNameWidth);
-    switch (state.operation) {
-      case OP_LIST:
-        printf("%-56.56s%-7d\t%08X\n", stored, int32_t(size), offset);
-        break;
-      case OP_EXTRACT:
-        ExtractMember(nameCopy, size, offset);
-        break;
-      case OP_DELETE:
-        printf("Deleting %.56s\n", stored);
-        remove[i] = 1;
-        break;
-    }
-  }
-
-  if (state.operation == OP_DELETE) FinishDeletion(directory, count, remove, &COMPACT_PACK);
-  return selected;
-}
+extern const Format kPack = {
+    "PACK", {{}, 0, {"PACK"}, 4}, ReadHeader,
+    Decode, nullptr, nullptr,
+    "\nname\t\t\t\t\t\t\tsize\tseek\n"
+    "------------------------------------------------------------------------\n",
+    PrintRow, nullptr, false, false, &kDeleteRow,
+};

@@ -21,14 +21,15 @@
 
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/platform.h"
+#include "core/access.h"
+#include "core/bytes.h"
+#include "core/file.h"
+#include "core/memory.h"
 #include "formats/compact.h"
-
-int compactWithRecoveryRecord = 1;
 
 namespace {
 const char kRecordSuffix[] = ".vrex-recovery";
@@ -52,20 +53,12 @@ enum { PHASE_MOVING = 0, PHASE_MOVED = 1 };
 
 // The open record of a protected job.
 struct Record {
-  FILE* file;
+  FileSystem* fs;
+  std::unique_ptr<File> file;
   const char* name;
   uint64_t progressAt;
   uint32_t bodyCrc;
 };
-
-inline uint64_t ReadU64LE(const uint8_t* p) {
-  return uint64_t(ReadU32LE(p)) | uint64_t(ReadU32LE(p + 4)) << 32;
-}
-
-inline void WriteU64LE(uint8_t* p, uint64_t v) {
-  WriteU32LE(p, uint32_t(v));
-  WriteU32LE(p + 4, uint32_t(v >> 32));
-}
 
 uint32_t Crc(uint32_t crc, const uint8_t* data, uint64_t size) {
   while (size) {
@@ -77,50 +70,25 @@ uint32_t Crc(uint32_t crc, const uint8_t* data, uint64_t size) {
   return crc;
 }
 
-// Positioned transfers at 64-bit offsets, reported like ReadAt and WriteAt.
-int WriteFar(FILE* f, uint64_t at, const void* data, size_t size) {
-  if (!PlatformSeek(f, at)) {
-    ReportAccessError("\tseek failed", PlatformLastError());
-    return 0;
-  }
-  if (size == 0 || PlatformWrite(data, size, f) == size) return 1;
-  ReportAccessError("\twrite failed", PlatformLastError());
-  clearerr(f);
+int SyncFolder(FileSystem& fs, const char* path) {
+  if (fs.SyncFolder(path)) return 1;
+  ReportAccessError("\twrite failed", fs.Error());
   return 0;
 }
 
-int ReadFar(FILE* f, uint64_t at, void* data, size_t size) {
-  if (!PlatformSeek(f, at)) {
-    ReportAccessError("\tseek failed", PlatformLastError());
-    return 0;
-  }
-  if (size == 0 || PlatformRead(data, size, f) == size) return 1;
-  ReportAccessError("\tread failed", ferror(f) ? PlatformLastError() : END_OF_FILE_REASON);
-  clearerr(f);
-  return 0;
+void CloseRecord(Record* record) {
+  if (record && record->file) record->file->Close();
+  if (record) record->file.reset();
 }
 
-int Flush(FILE* f) {
-  if (PlatformFlush(f)) return 1;
-  ReportAccessError("\twrite failed", PlatformLastError());
-  return 0;
-}
-
-int Sync(FILE* f) {
-  if (PlatformSync(f)) return 1;
-  ReportAccessError("\twrite failed", PlatformLastError());
-  return 0;
-}
-
-int SyncFolder(const char* path) {
-  if (PlatformSyncFolder(path)) return 1;
-  ReportAccessError("\twrite failed", PlatformLastError());
-  return 0;
+uint64_t FileSize(File& file) {
+  uint64_t size = 0;
+  return file.Size(&size) ? size : 0;
 }
 
 char* RecordName(const char* archiveName) {
   size_t length = strlen(archiveName);
-  char* name = static_cast<char*>(PlatformAlloc(length + sizeof kRecordSuffix));
+  char* name = static_cast<char*>(Allocate(length + sizeof kRecordSuffix));
   if (!name) return nullptr;
   memcpy(name, archiveName, length);
   memcpy(name + length, kRecordSuffix, sizeof kRecordSuffix);
@@ -165,7 +133,7 @@ int WriteProgress(Record* record, uint32_t move, uint32_t done, uint32_t phase) 
   WriteU32LE(entry + 4, done);
   WriteU32LE(entry + 8, phase);
   WriteU32LE(entry + 12, Crc(0, entry, 12));
-  return WriteFar(record->file, record->progressAt, entry, sizeof entry) && Flush(record->file);
+  return WriteFar(*record->file, record->progressAt, entry, sizeof entry) && FlushFile(*record->file);
 }
 
 int WriteJournal(Record* record, uint32_t move, uint32_t done, const uint8_t* data, uint32_t size) {
@@ -175,8 +143,8 @@ int WriteJournal(Record* record, uint32_t move, uint32_t done, const uint8_t* da
   WriteU32LE(head + 8, size);
   WriteU32LE(head + 12, Crc(0, data, size));
   uint64_t at = record->progressAt + kJournalOffset;
-  return WriteFar(record->file, at, head, sizeof head) &&
-         WriteFar(record->file, at + kJournalHeadSize, data, size) && Flush(record->file);
+  return WriteFar(*record->file, at, head, sizeof head) &&
+         WriteFar(*record->file, at + kJournalHeadSize, data, size) && FlushFile(*record->file);
 }
 
 // Writes the record of a job that has not touched the archive yet and makes
@@ -203,15 +171,16 @@ int CreateRecord(const CompactionJob* job, Record* record) {
   record->bodyCrc = crc;
   record->progressAt = ProgressAt(bodyLength);
 
-  record->file = PlatformOpen(record->name, "w+b");
+  record->file = record->fs->Open(record->name, OPEN_CREATE, false);
   if (!record->file) {
-    ReportAccessError("\topen failed", PlatformLastError());
+    ReportAccessError("\topen failed", record->fs->Error());
     return 0;
   }
-  return WriteFar(record->file, 0, fixed, sizeof fixed) &&
-         WriteFar(record->file, kFixedSize, job->moves, size_t(movesBytes)) &&
-         WriteFar(record->file, kFixedSize + movesBytes, job->directory, job->dirBytes) &&
-         WriteProgress(record, 0, 0, PHASE_MOVING) && Sync(record->file) && SyncFolder(record->name);
+  return WriteFar(*record->file, 0, fixed, sizeof fixed) &&
+         WriteFar(*record->file, kFixedSize, job->moves, size_t(movesBytes)) &&
+         WriteFar(*record->file, kFixedSize + movesBytes, job->directory, job->dirBytes) &&
+         WriteProgress(record, 0, 0, PHASE_MOVING) && SyncFile(*record->file) &&
+         SyncFolder(*record->fs, record->name);
 }
 
 // Moves every chunk from move `move`, `done` bytes into it, to the end of the
@@ -224,11 +193,11 @@ int RunMoves(const CompactionJob* job, Record* record, uint32_t move, uint32_t d
     uint32_t chunk = ChunkFor(source - target, length, record != nullptr, &journaled);
     while (done < length) {
       uint32_t size = length - done < chunk ? length - done : chunk;
-      if (!ReadAt(job->buffer, source + done, size, job->archive)) return 0;
+      if (!ReadFar(*job->archive, uint64_t(source) + done, job->buffer, size)) return 0;
       if (journaled && !WriteJournal(record, move, done, job->buffer, size)) return 0;
-      if (!WriteAt(job->buffer, target + done, size, job->archive)) return 0;
+      if (!WriteFar(*job->archive, uint64_t(target) + done, job->buffer, size)) return 0;
       done += size;
-      if (record && !(Flush(job->archive) && WriteProgress(record, move, done, PHASE_MOVING)))
+      if (record && !(FlushFile(*job->archive) && WriteProgress(record, move, done, PHASE_MOVING)))
         return 0;
     }
   }
@@ -242,38 +211,33 @@ int FinishJob(const CompactionJob* job, Record* record, int movesRecorded) {
   if (record && !movesRecorded) {
     uint8_t marker[kMarkerSize];
     MakeMarker(job, record->bodyCrc, marker);
-    if (!(WriteFar(job->archive, MarkerAt(job), marker, sizeof marker) && Sync(job->archive) &&
-          WriteProgress(record, job->moveCount, 0, PHASE_MOVED) && Sync(record->file)))
+    if (!(WriteFar(*job->archive, MarkerAt(job), marker, sizeof marker) && SyncFile(*job->archive) &&
+          WriteProgress(record, job->moveCount, 0, PHASE_MOVED) && SyncFile(*record->file)))
       return 0;
   }
-  int complete = WriteAt(job->directory, job->dirOffset, job->dirBytes, job->archive);
-  if (!PlatformSetLength(job->archive, job->newLength)) {
-    ReportAccessError("\twrite failed", PlatformLastError());
+  File& archive = *job->archive;
+  int complete = WriteFar(archive, job->dirOffset, job->directory, job->dirBytes);
+  if (!archive.SetLength(job->newLength)) {
+    ReportAccessError("\twrite failed", archive.Error());
     complete = 0;
   }
-  complete &= WriteAt(job->newWords, 4, 4, job->archive);
-  complete &= WriteAt(job->newWords + 4, 8, 4, job->archive);
-  complete &= Sync(job->archive);
+  complete &= WriteFar(archive, 4, job->newWords, 4);
+  complete &= WriteFar(archive, 8, job->newWords + 4, 4);
+  complete &= SyncFile(archive);
   if (!complete || !record) return complete;
 
-  PlatformClose(record->file);
-  record->file = nullptr;
-  if (!PlatformRemove(record->name) || !PlatformSyncFolder(record->name))
-    ReportAccessError("\tremove failed", PlatformLastError());
+  CloseRecord(record);
+  if (!record->fs->Remove(record->name) || !record->fs->SyncFolder(record->name))
+    ReportAccessError("\tremove failed", record->fs->Error());
   return 1;
-}
-
-void CloseRecord(Record* record) {
-  if (record && record->file) PlatformClose(record->file);
-  if (record) record->file = nullptr;
 }
 
 int MarkerPresent(const CompactionJob* job, uint32_t bodyCrc) {
   uint64_t at = MarkerAt(job);
-  if (PlatformFileSize(job->archive) != at + kMarkerSize) return 0;
+  if (FileSize(*job->archive) != at + kMarkerSize) return 0;
   uint8_t expected[kMarkerSize], found[kMarkerSize];
   MakeMarker(job, bodyCrc, expected);
-  return ReadFar(job->archive, at, found, sizeof found) && memcmp(expected, found, kMarkerSize) == 0;
+  return ReadFar(*job->archive, at, found, sizeof found) && memcmp(expected, found, kMarkerSize) == 0;
 }
 
 // The chunk a killed run may have been writing when its data sits in the
@@ -286,16 +250,16 @@ int ReplayJournal(const CompactionJob* job, Record* record, uint32_t move, uint3
   ChunkFor(source - target, length, 1, &journaled);
   uint64_t at = record->progressAt + kJournalOffset;
   uint8_t head[kJournalHeadSize];
-  if (!journaled || PlatformFileSize(record->file) < at + kJournalHeadSize) return 1;
-  if (!ReadFar(record->file, at, head, sizeof head)) return 0;
+  if (!journaled || FileSize(*record->file) < at + kJournalHeadSize) return 1;
+  if (!ReadFar(*record->file, at, head, sizeof head)) return 0;
   uint32_t size = ReadU32LE(head + 8);
   if (ReadU32LE(head) != move || ReadU32LE(head + 4) != *done || size == 0 ||
       size > MOVE_JOURNAL_CHUNK || size > length - *done)
     return 1;
-  if (PlatformFileSize(record->file) < at + kJournalHeadSize + size) return 1;
-  if (!ReadFar(record->file, at + kJournalHeadSize, job->buffer, size)) return 0;
+  if (FileSize(*record->file) < at + kJournalHeadSize + size) return 1;
+  if (!ReadFar(*record->file, at + kJournalHeadSize, job->buffer, size)) return 0;
   if (Crc(0, job->buffer, size) != ReadU32LE(head + 12)) return 1;
-  if (!WriteAt(job->buffer, target + *done, size, job->archive) || !Flush(job->archive)) return 0;
+  if (!WriteFar(*job->archive, uint64_t(target) + *done, job->buffer, size) || !FlushFile(*job->archive)) return 0;
   *done += size;
   return WriteProgress(record, move, *done, PHASE_MOVING);
 }
@@ -303,23 +267,23 @@ int ReplayJournal(const CompactionJob* job, Record* record, uint32_t move, uint3
 enum RecordState { RECORD_UNSTARTED, RECORD_USABLE, RECORD_BROKEN };
 
 // Reads and checks the record; on RECORD_USABLE `*body` holds its body.
-RecordState LoadRecord(FILE* file, uint8_t** body, uint32_t* bodyLength) {
-  uint64_t recordLength = PlatformFileSize(file);
+RecordState LoadRecord(File& file, uint8_t** body, uint32_t* bodyLength) {
+  uint64_t recordLength = FileSize(file);
   uint8_t fixed[kFixedSize];
   if (recordLength < kFixedSize || !ReadFar(file, 0, fixed, kFixedSize)) return RECORD_UNSTARTED;
   if (memcmp(fixed, kRecordMagic, sizeof kRecordMagic) != 0) return RECORD_UNSTARTED;
   uint32_t length = ReadU32LE(fixed + kBodyLengthAt);
   if (length < kFixedSize || length > recordLength) return RECORD_UNSTARTED;
-  uint8_t* block = static_cast<uint8_t*>(PlatformAlloc(length));
+  uint8_t* block = static_cast<uint8_t*>(Allocate(length));
   if (!block) return RECORD_BROKEN;
   if (!ReadFar(file, 0, block, length) ||
       Crc(0, block + kBodyLengthAt, length - kBodyLengthAt) != ReadU32LE(block + kCrcAt)) {
-    PlatformFree(block);
+    Release(block);
     return RECORD_UNSTARTED;  // the record was never synced: the archive is untouched
   }
   uint64_t moves = ReadU32LE(block + kMoveCountAt);
   if (kFixedSize + moves * MOVE_RECORD_SIZE + ReadU32LE(block + kDirBytesAt) != length) {
-    PlatformFree(block);
+    Release(block);
     return RECORD_BROKEN;
   }
   *body = block;
@@ -328,11 +292,12 @@ RecordState LoadRecord(FILE* file, uint8_t** body, uint32_t* bodyLength) {
 }
 
 // Finishes the job of a usable record. Returns 1 when the archive is complete.
-int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint8_t* body,
+int ResumeJob(FileSystem& fs, File& archive, const char* archiveName, Record* record, const uint8_t* body,
               uint32_t bodyLength) {
   CompactionJob job;
   memset(&job, 0, sizeof job);
-  job.archive = archive;
+  job.fs = &fs;
+  job.archive = &archive;
   job.archiveName = archiveName;
   memcpy(job.oldHeader, body + kOldHeaderAt, 12);
   memcpy(job.newWords, body + kNewWordsAt, 8);
@@ -353,9 +318,9 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
 
   uint32_t move = 0, done = 0, phase = PHASE_MOVING;
   uint8_t progress[kProgressSize];
-  bool progressWritten = PlatformFileSize(record->file) >= record->progressAt + kProgressSize;
+  bool progressWritten = FileSize(*record->file) >= record->progressAt + kProgressSize;
   if (progressWritten) {
-    if (!ReadFar(record->file, record->progressAt, progress, kProgressSize)) return 0;
+    if (!ReadFar(*record->file, record->progressAt, progress, kProgressSize)) return 0;
     if (Crc(0, progress, 12) != ReadU32LE(progress + 12)) return 0;
     move = ReadU32LE(progress);
     done = ReadU32LE(progress + 4);
@@ -363,7 +328,7 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
   }
   int movesDone = phase == PHASE_MOVED || MarkerPresent(&job, record->bodyCrc);
   if (!movesDone) {
-    if (PlatformFileSize(archive) != job.startLength || move > job.moveCount) return 0;
+    if (FileSize(archive) != job.startLength || move > job.moveCount) return 0;
     // Progress at the end of a move is progress at the start of the next:
     // the journal names the chunk by the move it belongs to.
     for (; move < job.moveCount; ++move, done = 0) {
@@ -378,11 +343,11 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
   // run stopped before its first progress entry gets one now, before the
   // journal behind it could be written over the empty place.
   if (!progressWritten && !WriteProgress(record, 0, 0, PHASE_MOVING)) return 0;
-  if (!Sync(archive) || !Sync(record->file)) return 0;
+  if (!SyncFile(archive) || !SyncFile(*record->file)) return 0;
 
   uint32_t bufferSize = MoveBufferSize(job.moves, job.moveCount);
   if (bufferSize && !movesDone) {
-    job.buffer = static_cast<uint8_t*>(PlatformAlloc(bufferSize));
+    job.buffer = static_cast<uint8_t*>(Allocate(bufferSize));
     if (!job.buffer) {
       printf("Can't allocate %ul bytes\n", bufferSize);
       return 0;
@@ -390,32 +355,32 @@ int ResumeJob(FILE* archive, const char* archiveName, Record* record, const uint
   }
   int finished = movesDone || (ReplayJournal(&job, record, move, &done) &&
                                RunMoves(&job, record, move, done));
-  PlatformFree(job.buffer);
+  Release(job.buffer);
   return finished && FinishJob(&job, record, phase == PHASE_MOVED);
 }
 
-int Recover(FILE* archive, const char* archiveName, const char* recordName) {
-  Record record = {nullptr, recordName, 0, 0};
-  record.file = PlatformOpen(recordName, "r+b");
+int Recover(FileSystem& fs, File& archive, const char* archiveName, const char* recordName) {
+  Record record = {&fs, nullptr, recordName, 0, 0};
+  record.file = fs.Open(recordName, OPEN_UPDATE, false);
   if (!record.file) {
-    ReportAccessError("\topen failed", PlatformLastError());
+    ReportAccessError("\topen failed", fs.Error());
     return 0;
   }
   uint8_t* body = nullptr;
   uint32_t bodyLength = 0;
-  RecordState loaded = LoadRecord(record.file, &body, &bodyLength);
+  RecordState loaded = LoadRecord(*record.file, &body, &bodyLength);
   if (loaded == RECORD_UNSTARTED) {
-    PlatformClose(record.file);
-    if (!PlatformRemove(recordName) || !PlatformSyncFolder(recordName)) {
-      ReportAccessError("\tremove failed", PlatformLastError());
+    CloseRecord(&record);
+    if (!fs.Remove(recordName) || !fs.SyncFolder(recordName)) {
+      ReportAccessError("\tremove failed", fs.Error());
       return 0;
     }
     printf("Discarded the recovery record of %s: the interrupted deletion had not begun\n",
            archiveName);
     return 1;
   }
-  int finished = loaded == RECORD_USABLE && ResumeJob(archive, archiveName, &record, body, bodyLength);
-  PlatformFree(body);
+  int finished = loaded == RECORD_USABLE && ResumeJob(fs, archive, archiveName, &record, body, bodyLength);
+  Release(body);
   CloseRecord(&record);
   if (finished) printf("Finished the interrupted deletion in %s\n", archiveName);
   return finished;
@@ -440,40 +405,40 @@ int RunCompactionJob(CompactionJob* job) {
     printf("Can't allocate %ul bytes\n", unsigned(strlen(job->archiveName) + sizeof kRecordSuffix));
     return 0;
   }
-  Record record = {nullptr, recordName, 0, 0};
+  Record record = {job->fs, nullptr, recordName, 0, 0};
   if (!CreateRecord(job, &record)) {
     CloseRecord(&record);
-    PlatformRemove(recordName);
+    job->fs->Remove(recordName);
     printf("Can't create %s - archive left unchanged\n", recordName);
-    PlatformFree(recordName);
+    Release(recordName);
     return 0;
   }
   int complete = RunMoves(job, &record, 0, 0) && FinishJob(job, &record, 0);
   CloseRecord(&record);
-  PlatformFree(recordName);
+  Release(recordName);
   return complete;
 }
 
-int RecoverInterruptedCompaction(FILE* archive, const char* archiveName, int canWrite) {
+int RecoverInterruptedCompaction(FileSystem& fs, File& archive, const char* archiveName, int canWrite) {
   char* recordName = RecordName(archiveName);
   if (!recordName) {
     printf("Can't allocate %ul bytes\n", unsigned(strlen(archiveName) + sizeof kRecordSuffix));
     return -1;
   }
   int result = 0;
-  if (PlatformExists(recordName)) {
+  if (fs.Exists(recordName)) {
     if (!canWrite) {
       printf("\t%s: an interrupted deletion is not finished - repeat the d run to complete it\n",
              archiveName);
       result = -1;
-    } else if (Recover(archive, archiveName, recordName)) {
+    } else if (Recover(fs, archive, archiveName, recordName)) {
       result = 1;
     } else {
       printf("\t%s: the interrupted deletion could not be finished\n", archiveName);
       result = -1;
     }
   }
-  PlatformFree(recordName);
-  PlatformSeek(archive, 0);
+  Release(recordName);
+  archive.Seek(0);
   return result;
 }

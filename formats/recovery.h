@@ -40,7 +40,9 @@
 #define VREX_FORMATS_RECOVERY_H
 
 #include <cstdint>
-#include <cstdio>
+
+class File;
+class FileSystem;
 
 enum : uint32_t {
   MOVE_CHUNK = 1u << 20,        // largest block moved with one read and one write
@@ -50,7 +52,8 @@ enum : uint32_t {
 };
 
 struct CompactionJob {
-  FILE* archive;
+  FileSystem* fs;
+  File* archive;
   const char* archiveName;
   uint8_t oldHeader[12];
   uint8_t newWords[8];
@@ -73,9 +76,5 @@ uint32_t MoveBufferSize(const uint8_t* moves, uint32_t moveCount);
 // the first change leaves the archive unchanged and no record; a later one
 // leaves the record, so that the next "d" run finishes the job.
 int RunCompactionJob(CompactionJob* job);
-
-// Set to 0 only by test and benchmark harnesses, to measure the cost of the
-// recovery record.
-extern int compactWithRecoveryRecord;
 
 #endif

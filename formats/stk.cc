@@ -14,44 +14,36 @@
 // Members are stored as they are and lie anywhere in the file.
 #include <cstdio>
 
-#include "cli/access.h"
-#include "cli/bytes.h"
-#include "cli/select.h"
-#include "cli/state.h"
-#include "formats/formats.h"
+#include "core/bytes.h"
+#include "core/format.h"
 
 namespace {
+constexpr uint32_t kEntrySize = 22;
 constexpr uint32_t kNameWidth = 12;
 constexpr uint32_t kSizeAt = 13;
 constexpr uint32_t kOffsetAt = 17;
 constexpr uint32_t kFlagsAt = 21;
-const char kRule[] = "------------";  // 12
+
+// No magic: the count is the file's first two bytes.
+void ReadHeader(const ArchiverState& run, Layout* layout) {
+  layout->dirSize = ReadHeaderField(run, 2) * kEntrySize;
+  layout->entrySize = kEntrySize;
+}
+
+void Decode(const uint8_t* entry, Member* m) {
+  NameMember(m, entry, kNameWidth);
+  m->size = ReadU32LE(entry + kSizeAt);
+  m->offset = ReadU32LE(entry + kOffsetAt);
+  m->flags = entry[kFlagsAt];
+}
+
+void PrintRow(const Member& m) { printf("%-12.12s\t%-7d\t%08X %02X\n", m.stored, int32_t(m.size), m.offset, m.flags); }
 }  // namespace
 
-uint32_t StkHandler(uint8_t* directory, uint32_t count) {
-  if (count == 0) return 0;
-  if (state.operation == OP_LIST) printf("\nname\t\tsize\tseek\tflags\n%s%s%s-\n", kRule, kRule, kRule);
-
-  uint32_t selected = 0;
-  char nameCopy[kNameWidth + 1];
-  char stored[kNameWidth + 1];
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * STK_ENTRY_SIZE;
-    uint32_t size = ReadU32LE(entry + kSizeAt);
-    uint32_t offset = ReadU32LE(entry + kOffsetAt);
-    unsigned flags = entry[kFlagsAt];
-    CopyNameField(nameCopy, entry, kNameWidth);
-    if (!IsSelected(nameCopy)) continue;
-    ++selected;
-    switch (state.operation) {
-      case OP_LIST:
-        CopyNameField(stored, entry, kNameWidth);
-        printf("%-12.12s\t%-7d\t%08X %02X\n", stored, int32_t(size), offset, flags);
-        break;
-      case OP_EXTRACT:
-        ExtractMember(nameCopy, size, offset);
-        break;
-    }
-  }
-  return selected;
-}
+extern const Format kStk = {
+    "STK", {{"stk", "itk"}, TAG_STK, {}, 0}, ReadHeader,
+    Decode, nullptr, nullptr,
+    "\nname\t\tsize\tseek\tflags\n"
+    "-------------------------------------\n",
+    PrintRow, nullptr, false, false, nullptr,
+};

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/select.h"
+#include "core/select.h"
 #include "tests/support/plain_match.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

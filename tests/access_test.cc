@@ -1,10 +1,10 @@
 // Archive access routines and the rules for output paths and folders.
-#include "cli/access.h"
+#include "core/access.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include "cli/platform.h"
-#include "cli/state.h"
+#include "core/file.h"
 #include "tests/support/e2e.h"
 
 namespace {
@@ -24,42 +24,43 @@ TEST(OutputPaths, StayInsideTheCurrentFolder) {
 class Access : public ::testing::Test {
  protected:
   void SetUp() override {
-    state = ArchiverState();
+    state.fs = &SystemFileSystem();
     dir.Write("f", "0123456789");
   }
-  void TearDown() override {
-    if (state.archive) PlatformClose(state.archive);
-    state = ArchiverState();
+  void Open(int readWrite) {
+    file = OpenArchiveFile(SystemFileSystem(), dir.Join("f").c_str(), readWrite);
+    state.archive = file.get();
   }
   TempDir dir;
+  ArchiverState state;
+  std::unique_ptr<File> file;
 };
 
 TEST_F(Access, OffsetZeroContinuesWhereTheLastTransferStopped) {
-  state.archive = OpenArchiveFile(dir.Join("f").c_str(), 1);
+  Open(1);
   ASSERT_NE(state.archive, nullptr);
   char a[4] = {}, b[4] = {};
-  EXPECT_EQ(ReadAt(a, 0, 3, state.archive), 1);
-  EXPECT_EQ(ReadAt(b, 0, 3, state.archive), 1);
+  EXPECT_EQ(ReadAt(a, 0, 3, *state.archive), 1);
+  EXPECT_EQ(ReadAt(b, 0, 3, *state.archive), 1);
   EXPECT_STREQ(a, "012");
   EXPECT_STREQ(b, "345");
-  EXPECT_EQ(ReadAt(a, 8, 2, state.archive), 1);
+  EXPECT_EQ(ReadAt(a, 8, 2, *state.archive), 1);
   EXPECT_STREQ(a, "892");
-  EXPECT_EQ(WriteAt("AB", 1, 2, state.archive), 1);
-  EXPECT_EQ(WriteAt("CD", 0, 2, state.archive), 1);
+  EXPECT_EQ(WriteAt("AB", 1, 2, *state.archive), 1);
+  EXPECT_EQ(WriteAt("CD", 0, 2, *state.archive), 1);
   // Empty blocks are done without a word.
-  EXPECT_EQ(ReadAt(a, 0, 0, state.archive), 1);
-  EXPECT_EQ(WriteAt(a, 0, 0, state.archive), 1);
-  EXPECT_EQ(CloseArchiveFile(state.archive), 1);
-  state.archive = nullptr;
+  EXPECT_EQ(ReadAt(a, 0, 0, *state.archive), 1);
+  EXPECT_EQ(WriteAt(a, 0, 0, *state.archive), 1);
+  EXPECT_EQ(CloseArchiveFile(*state.archive), 1);
   EXPECT_EQ(dir.Read("f"), "0ABCD56789");
 }
 
 TEST_F(Access, ShortReadsAndFailedWritesAreReported) {
-  state.archive = OpenArchiveFile(dir.Join("f").c_str(), 0);
+  Open(0);
   char buffer[16];
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ReadAt(buffer, 5, 16, state.archive), 0);
-  EXPECT_EQ(WriteAt("x", 2, 1, state.archive), 0);  // opened for reading only
+  EXPECT_EQ(ReadAt(buffer, 5, 16, *state.archive), 0);
+  EXPECT_EQ(WriteAt("x", 2, 1, *state.archive), 0);  // opened for reading only
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.substr(0, 36), "\tread failed: unexpected end of file");
   EXPECT_EQ(err.rfind("\twrite failed: ", 37), 37u);
@@ -72,18 +73,17 @@ TEST_F(Access, BackslashFoldersBecomeRealFoldersForWadFormats) {
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  MakeFolders(path);
+  MakeFolders(state, path);
   ASSERT_EQ(chdir(cwd), 0);
   EXPECT_STREQ(path, "S_START\\MAP01\\THINGS");
   EXPECT_TRUE(dir.IsDir("S_START/MAP01"));
   EXPECT_FALSE(dir.Exists("S_START/MAP01/THINGS"));
 
   char out[64];
-  EXPECT_STREQ(OutputName("A\\B/C\\D", 1, out), "A/B/C/D");
-  EXPECT_STREQ(OutputName("A\\B/C\\D", 0, out), "D");
-  EXPECT_STREQ(OutputName("A\\B/C", 0, out), "B/C");  // "/" is no separator here
-  state.formatTag = TAG_PACK;
-  EXPECT_STREQ(OutputName("A\\B/C", 0, out), "C");
+  EXPECT_STREQ(OutputName(TAG_IWAD, "A\\B/C\\D", 1, out), "A/B/C/D");
+  EXPECT_STREQ(OutputName(TAG_IWAD, "A\\B/C\\D", 0, out), "D");
+  EXPECT_STREQ(OutputName(TAG_IWAD, "A\\B/C", 0, out), "B/C");  // "/" is no separator here
+  EXPECT_STREQ(OutputName(TAG_PACK, "A\\B/C", 0, out), "C");
 }
 
 TEST_F(Access, FolderErrorsDoNotStopTheMember) {
@@ -94,7 +94,7 @@ TEST_F(Access, FolderErrorsDoNotStopTheMember) {
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
   testing::internal::CaptureStdout();
-  MakeFolders(path);  // "blocker" exists (as a file) and is accepted; "sub" can't be made
+  MakeFolders(state, path);  // "blocker" exists (as a file) and is accepted; "sub" can't be made
   std::string out = testing::internal::GetCapturedStdout();
   ASSERT_EQ(chdir(cwd), 0);
   EXPECT_EQ(out, "\t--- folder error --- \n");

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <random>
 
-#include "cli/bytes.h"
-#include "cli/platform.h"
+#include "core/bytes.h"
+#include "tests/support/faults.h"
 #include "formats/recovery.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
@@ -214,7 +214,7 @@ TEST(Compact, MoveBufferThatCantBeAllocatedLeavesTheArchiveUnchanged) {
   TempDir dir;
   std::string file = Pack().Member("junk", Pattern(100, 1)).Member("maps/e1m1.bsp", Pattern(5000, 2)).Bytes();
   dir.Write("a.pak", file);
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failAllocAbove = 4999;
   RunResult r = VrexInProcess(dir.path(), {"d", "a.pak", "junk"}, &faults);
   EXPECT_EQ(r.exitCode, 7);
@@ -232,10 +232,10 @@ TEST(Compact, ReadFailureDuringTheMovesIsFinishedByTheNextDeletion) {
   std::string file = Pack().Member("junk", Pattern(100, 1)).Member("a", Pattern(3000, 2)).Member("b", Pattern(10, 3)).Bytes();
   std::string expected = Pack().Member("a", Pattern(3000, 2)).Member("b", Pattern(10, 3)).Bytes();
   dir.Write("a.pak", file);
-  PlatformFaults count = {};
+  Faults count = {};
   VrexInProcess(dir.path(), {"d", "a.pak", "nomatch"}, &count);  // reads without any move
   dir.Write("a.pak", file);
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failRead = count.reads + 1;
   RunResult r = VrexInProcess(dir.path(), {"d", "a.pak", "junk"}, &faults);
   EXPECT_EQ(r.exitCode, 7);
@@ -265,7 +265,7 @@ TEST(Compact, EveryFailingWriteOrSyncIsReportedAndRecoverable) {
     std::string expected = Pack().Member("a", Pattern(200000, 2)).Member("b", Pattern(10, 3)).Bytes();
     TempDir dir;
     dir.Write("a.pak", file);
-    PlatformFaults count = {};
+    Faults count = {};
     ASSERT_EQ(VrexInProcess(dir.path(), {"d", "a.pak", "dead"}, &count).exitCode, 0);
     ASSERT_EQ(dir.Read("a.pak"), expected);
     for (int syncs = 0; syncs < 2; ++syncs) {
@@ -273,7 +273,7 @@ TEST(Compact, EveryFailingWriteOrSyncIsReportedAndRecoverable) {
       for (unsigned long k = 1; k <= total; ++k) {
         SCOPED_TRACE((syncs ? "sync " : "write ") + std::to_string(k) + " dead " + std::to_string(deadSize));
         dir.Write("a.pak", file);
-        PlatformFaults faults = {};
+        Faults faults = {};
         (syncs ? faults.failSync : faults.failWrite) = k;
         RunResult r = VrexInProcess(dir.path(), {"d", "a.pak", "dead"}, &faults);
         if (r.exitCode == 0) {  // only the record's removal was left to fail
@@ -300,9 +300,7 @@ TEST(Compact, RunWithoutRecoveryRecordGivesTheSameArchive) {
   TempDir dir;
   std::string file = Pack().Member("dead", Pattern(10, 1)).Member("a", Pattern(3 * MOVE_CHUNK + 5, 2)).Bytes();
   dir.Write("a.pak", file);
-  compactWithRecoveryRecord = 0;
-  RunResult r = VrexInProcess(dir.path(), {"d", "a.pak", "dead"});
-  compactWithRecoveryRecord = 1;
+  RunResult r = VrexInProcess(dir.path(), {"d", "a.pak", "dead"}, nullptr, /*protect=*/false);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(dir.Read("a.pak"), Pack().Member("a", Pattern(3 * MOVE_CHUNK + 5, 2)).Bytes());
 }

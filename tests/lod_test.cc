@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "cli/platform.h"
+#include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 
@@ -205,7 +205,7 @@ TEST(Lod, HostileSizesAllocateNothingLarge) {
                         .Entry("storedpast", 0xFFFFFF00, 0x1000000, 0)
                         .Bytes();
   dir.Write("a.lod", lod);
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failAllocAbove = 1 << 20;
   for (const char* letter : {"x", "t"}) {
     RunResult r = VrexInProcess(dir.path(), {letter, "a.lod"}, &faults);
@@ -226,7 +226,7 @@ TEST(Lod, FailedAllocationNamesTheSumOfBothSizes) {
   std::string stream = Zlib(text);
   std::string lod = Lod().Packed("big", text).Bytes();
   dir.Write("a.lod", lod);
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failAllocAbove = 10000;
   RunResult r = VrexInProcess(dir.path(), {"x", "a.lod"}, &faults);
   EXPECT_EQ(r.out, Searching(1) + "Unzipping big\nCan't allocate " + std::to_string(20000 + stream.size()) +

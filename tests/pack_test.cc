@@ -2,7 +2,7 @@
 // testing, hostile sizes and names.
 #include <gtest/gtest.h>
 
-#include "cli/platform.h"
+#include "tests/support/faults.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
 
@@ -164,7 +164,7 @@ TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
   TempDir dir;
   std::string big(5000, '1');
   dir.Write("a.pak", Pack().Member("one", big).Member("two", "22").Bytes());
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failAllocAbove = 4096;  // only the 5000-byte member can't get its buffer
   RunResult alloc = VrexInProcess(dir.path(), {"e", "a.pak"}, &faults);
   EXPECT_EQ(alloc.exitCode, 0);
@@ -191,7 +191,7 @@ TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
 TEST(Pack, ListsAfterClosingTheArchive) {
   TempDir dir;
   dir.Write("a.pak", Pack().Member("a", "1").Bytes());
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failRead = 5;  // a read after the directory would fail
   RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
   EXPECT_EQ(r.exitCode, 0);

@@ -3,8 +3,8 @@
 // can't be trusted stops the run instead of touching the archive.
 #include <gtest/gtest.h>
 
-#include "cli/bytes.h"
-#include "cli/platform.h"
+#include "core/bytes.h"
+#include "tests/support/faults.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
 
@@ -16,10 +16,10 @@ const std::string kExpected = Pack().Member("a", Pattern(3000, 2)).Member("b", P
 // Leaves `path`/`name` as a deletion of "junk" that failed at its first move.
 void Interrupt(const TempDir& dir, const std::string& name) {
   dir.Write(name, kFile);
-  PlatformFaults count = {};
+  Faults count = {};
   VrexInProcess(dir.path(), {"d", name, "nomatch"}, &count);
   dir.Write(name, kFile);
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failRead = count.reads + 1;
   ASSERT_EQ(VrexInProcess(dir.path(), {"d", name, "junk"}, &faults).exitCode, 7);
   ASSERT_TRUE(dir.Exists(name + ".vrex-recovery"));
@@ -41,7 +41,7 @@ TEST(Recovery, OtherOperationsWaitForTheInterruptedDeletion) {
 
 TEST(Recovery, TheRecordLiesBesideTheArchive) {
   TempDir dir;
-  ASSERT_TRUE(PlatformMakeFolder(dir.Join("sub").c_str()));
+  ASSERT_TRUE(SystemFileSystem().MakeFolder(dir.Join("sub").c_str()));
   Interrupt(dir, "sub/a.pak");
   RunResult r = Vrex(dir.path(), {"d", "sub/a.pak", "junk"});
   EXPECT_EQ(r.exitCode, 0);

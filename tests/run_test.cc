@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "cli/platform.h"
+#include "tests/support/faults.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
 
@@ -80,11 +80,11 @@ TEST(Open, AnotherWriterKeepsDeletionOut) {
   if (TestingWindowsBinary()) GTEST_SKIP() << "the Windows suite checks the share mode";
   TempDir dir;
   dir.Write("a.pak", TwoMembers());
-  FILE* holder = PlatformOpenShared(dir.Join("a.pak").c_str(), 1);
+  std::unique_ptr<File> holder = SystemFileSystem().Open(dir.Join("a.pak").c_str(), OPEN_UPDATE, true);
   ASSERT_NE(holder, nullptr);
   RunResult d = Vrex(dir.path(), {"d", "a.pak", "a.txt"});
   RunResult l = Vrex(dir.path(), {"l", "a.pak"});
-  PlatformClose(holder);
+  holder->Close();
   EXPECT_EQ(d.exitCode, 2);
   EXPECT_EQ(d.err, "\topen failed: Resource temporarily unavailable\n");
   EXPECT_EQ(l.exitCode, 2);
@@ -175,7 +175,7 @@ TEST(Directory, ADirectoryPastTheEndIsNotLoaded) {
 TEST(Directory, AFailedAllocationEndsTheRun) {
   TempDir dir;
   dir.Write("a.pak", TwoMembers());
-  PlatformFaults faults = {};
+  Faults faults = {};
   faults.failAllocAbove = 127;  // the 128-byte directory block
   RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
   EXPECT_EQ(r.exitCode, 6);

@@ -1,5 +1,5 @@
 // Name selection: the wildcard matcher, the name list and list files.
-#include "cli/select.h"
+#include "core/select.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/platform.h"
-#include "cli/state.h"
+#include "core/file.h"
+#include "tests/support/faults.h"
 #include "tests/support/e2e.h"
 #include "tests/support/plain_match.h"
 
@@ -63,30 +63,28 @@ TEST(MatchName, AnswersPathologicalPatterns) {
   EXPECT_EQ(MatchName(name.c_str(), pattern.c_str()), 1);
 }
 
-class NameList : public ::testing::Test {
+class NameListTest : public ::testing::Test {
  protected:
-  void SetUp() override { state = ArchiverState(); }
-  void TearDown() override { ReleaseNames(argv.data(), int(argv.size())); }
+  void TearDown() override { ReleaseNames(&list, argv.data(), int(argv.size())); }
   void Collect(std::vector<std::string> args) {
     storage = std::move(args);
     argv.clear();
     for (auto& s : storage) argv.push_back(&s[0]);
-    CollectNames(int32_t(argv.size()), argv.data());
+    CollectNames(SystemFileSystem(), &list, int32_t(argv.size()), argv.data());
   }
-  std::vector<std::string> Names() const {
-    return std::vector<std::string>(state.names, state.names + state.nameCount);
-  }
+  std::vector<std::string> Names() const { return std::vector<std::string>(list.names, list.names + list.count); }
+  NameList list;
   TempDir dir;
   std::vector<std::string> storage;
   std::vector<char*> argv;
 };
 
-TEST_F(NameList, UpperCasesPatternsAndSkipsSwitches) {
+TEST_F(NameListTest, UpperCasesPatternsAndSkipsSwitches) {
   Collect({"maps/*", "/x", "-y", "e1-map", "", "Zz"});
   EXPECT_EQ(Names(), (std::vector<std::string>{"MAPS/*", "E1-MAP", "", "ZZ"}));
 }
 
-TEST_F(NameList, ReadsListFilesLineByLine) {
+TEST_F(NameListTest, ReadsListFilesLineByLine) {
   std::string longLine(1500, 'q');
   dir.Write("list", "a\r\nb\n\n@c\n/d\n" + longLine + "\nlast");
   testing::internal::CaptureStdout();
@@ -98,37 +96,37 @@ TEST_F(NameList, ReadsListFilesLineByLine) {
                                                 "LAST", "END"}));
 }
 
-TEST_F(NameList, GrowsPastManyPatterns) {
+TEST_F(NameListTest, GrowsPastManyPatterns) {
   std::vector<std::string> args;
   for (int i = 0; i < 300; ++i) args.push_back("p" + std::to_string(i));
   Collect(args);
-  ASSERT_EQ(state.nameCount, 300);
-  EXPECT_STREQ(state.names[299], "P299");
+  ASSERT_EQ(list.count, 300);
+  EXPECT_STREQ(list.names[299], "P299");
 }
 
-TEST_F(NameList, ReportsAFailedGrowthAndKeepsWhatItHas) {
+TEST_F(NameListTest, ReportsAFailedGrowthAndKeepsWhatItHas) {
   std::vector<std::string> args;
   for (int i = 0; i < 300; ++i) args.push_back("p");
-  PlatformFaults faults = {};
+  Faults faults;
   faults.failAlloc = 2;  // the second growth, at the 257th pattern
-  PlatformSetFaults(&faults);
+  InstallAllocationFaults(&faults);
   testing::internal::CaptureStdout();
   Collect(args);
   std::string out = testing::internal::GetCapturedStdout();
-  PlatformSetFaults(nullptr);
+  InstallAllocationFaults(nullptr);
   EXPECT_EQ(out, "Can't allocate " + std::to_string(512 * sizeof(char*)) + "l bytes\n");
-  EXPECT_EQ(state.nameCount, 256);
+  EXPECT_EQ(list.count, 256);
 }
 
-TEST_F(NameList, SelectionIgnoresCaseOnlyThroughTheList) {
+TEST_F(NameListTest, SelectionIgnoresCaseOnlyThroughTheList) {
   char stored[] = "maps/e1m1.bsp";
-  EXPECT_EQ(IsSelected(stored), 1);
+  EXPECT_EQ(IsSelected(list, stored), 1);
   EXPECT_STREQ(stored, "maps/e1m1.bsp");  // no list: the stored case stays
   Collect({"MaPs/*"});
-  EXPECT_EQ(IsSelected(stored), 1);
+  EXPECT_EQ(IsSelected(list, stored), 1);
   EXPECT_STREQ(stored, "MAPS/E1M1.BSP");
   char other[] = "sound/a.wav";
-  EXPECT_EQ(IsSelected(other), 0);
+  EXPECT_EQ(IsSelected(list, other), 0);
 }
 
 }  // namespace

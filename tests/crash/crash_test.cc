@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "cli/platform.h"
+#include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
@@ -69,7 +69,7 @@ struct Counts {
 
 // Runs `args` in-process on the current contents of `dir`, counting.
 Counts CountRun(const TempDir& dir, const std::vector<std::string>& args, RunResult* result) {
-  PlatformFaults count = {};
+  Faults count = {};
   *result = VrexInProcess(dir.path(), args, &count);
   return {count.writes, count.syncs};
 }

@@ -13,8 +13,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "cli/platform.h"
-#include "cli/state.h"
+#include "cli/run.h"
+#include "core/file.h"
+#include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
 
 std::string Pattern(size_t n, uint32_t seed) {
@@ -161,7 +162,7 @@ RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args) {
 }
 
 RunResult VrexInProcess(const std::string& cwd, const std::vector<std::string>& args,
-                        PlatformFaults* faults) {
+                        Faults* faults, bool protect) {
   std::vector<std::string> argvStrings = {"vrex"};
   for (const auto& a : args) argvStrings.push_back(a);
   std::vector<char*> argv;
@@ -178,10 +179,12 @@ RunResult VrexInProcess(const std::string& cwd, const std::vector<std::string>& 
   dup2(fileno(outFile), 1);
   dup2(fileno(errFile), 2);
   if (chdir(cwd.c_str()) != 0) throw std::runtime_error("chdir failed");
-  PlatformSetFaults(faults);
+  Faults none;
+  std::unique_ptr<FileSystem> fs = MakeFaultyFileSystem(SystemFileSystem(), faults ? faults : &none);
+  InstallAllocationFaults(faults);
   RunResult r;
-  r.exitCode = RunVrex(int(argv.size() - 1), argv.data());
-  PlatformSetFaults(nullptr);
+  r.exitCode = RunVrex(int(argv.size() - 1), argv.data(), *fs, protect);
+  InstallAllocationFaults(nullptr);
   fflush(stdout);
   fflush(stderr);
   if (chdir(oldCwd) != 0) throw std::runtime_error("chdir back failed");

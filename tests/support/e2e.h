@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-struct PlatformFaults;
+struct Faults;
 
 struct RunResult {
   int exitCode = -1;
@@ -45,10 +45,11 @@ RunResult RunProgram(const std::string& cwd, std::vector<std::string> argv);
 // Runs vrex with `args` (without the program name) in folder `cwd`.
 RunResult Vrex(const std::string& cwd, const std::vector<std::string>& args);
 
-// Runs RunVrex in this process, in folder `cwd`, with optional faults;
+// Runs RunVrex in this process, in folder `cwd`, with optional faults
+// (and, with protect off, rewriting archives without a recovery record);
 // stdout and stderr are captured.
 RunResult VrexInProcess(const std::string& cwd, const std::vector<std::string>& args,
-                        PlatformFaults* faults = nullptr);
+                        Faults* faults = nullptr, bool protect = true);
 
 // The first line every run prints.
 std::string Banner();

@@ -1,12 +1,13 @@
 // Name list, list files and the wildcard matcher.
-#include "cli/select.h"
+#include "core/select.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "cli/platform.h"
-#include "cli/state.h"
+#include "core/file.h"
+#include "core/memory.h"
 
 namespace {
 constexpr int32_t kGrowStep = 256;
@@ -14,15 +15,15 @@ constexpr int kListLineBuffer = 1024;
 
 // Makes room for one more pattern. Prints the allocation message and
 // returns 0 when the array can't grow.
-int GrowNames() {
-  if (state.nameCount % kGrowStep != 0) return 1;
-  size_t bytes = (size_t(state.nameCount) + kGrowStep) * sizeof(char*);
-  char** grown = static_cast<char**>(PlatformRealloc(state.names, bytes));
+int GrowNames(NameList* list) {
+  if (list->count % kGrowStep != 0) return 1;
+  size_t bytes = (size_t(list->count) + kGrowStep) * sizeof(char*);
+  char** grown = static_cast<char**>(Reallocate(list->names, bytes));
   if (!grown) {
     printf("Can't allocate %ul bytes\n", unsigned(bytes));
     return 0;
   }
-  state.names = grown;
+  list->names = grown;
   return 1;
 }
 
@@ -47,7 +48,7 @@ void PrepareMemo(Matcher* m) {
   m->ready = true;
   size_t entries = strlen(m->pattern) + 1;
   if (entries > memoCapacity) {
-    void* grown = PlatformRealloc(memoBlock, entries * sizeof(size_t));
+    void* grown = Reallocate(memoBlock, entries * sizeof(size_t));
     if (!grown) return;  // still correct without the memo, only slower
     memoBlock = static_cast<size_t*>(grown);
     memoCapacity = entries;
@@ -93,59 +94,87 @@ int MatchName(const char* name, const char* pattern) {
   return MatchFrom(&m, 0, 0);
 }
 
-int IsSelected(char* nameCopy) {
-  if (state.nameCount == 0) return 1;
+int IsSelected(const NameList& list, char* nameCopy) {
+  if (list.count == 0) return 1;
   UpperCaseAscii(nameCopy);
-  for (int32_t i = 0; i < state.nameCount; ++i)
-    if (MatchName(nameCopy, state.names[i])) return 1;
+  for (int32_t i = 0; i < list.count; ++i)
+    if (MatchName(nameCopy, list.names[i])) return 1;
   return 0;
 }
 
-void LoadListFile(const char* fileName) {
-  FILE* list = PlatformOpen(fileName, "rt");
-  if (!list) {
+void LoadListFile(FileSystem& fs, NameList* list, const char* fileName) {
+  std::unique_ptr<File> file = fs.Open(fileName, OPEN_READ, false);
+  if (!file) {
     printf("Can't load list file %s - ignored\n", fileName);
     return;
   }
-  char line[kListLineBuffer];
-  while (fgets(line, sizeof line, list)) {
-    if (!GrowNames()) break;
-    size_t length = strlen(line);
-    if (length && line[length - 1] == '\n') line[--length] = 0;
-    if (length && line[length - 1] == '\r') line[--length] = 0;  // list files written on Windows
-    char* copy = static_cast<char*>(PlatformAlloc(length + 1));
+  LineReader lines(*file);
+  std::string line;
+  while (lines.Next(&line, kListLineBuffer - 1)) {
+    if (!GrowNames(list)) break;
+    char* copy = static_cast<char*>(Allocate(line.size() + 1));
     if (!copy) {
-      printf("Can't allocate %ul bytes\n", unsigned(length + 1));
+      printf("Can't allocate %ul bytes\n", unsigned(line.size() + 1));
       break;
     }
-    UpperCaseAscii(line);
-    memcpy(copy, line, length + 1);
-    state.names[state.nameCount++] = copy;
+    memcpy(copy, line.c_str(), line.size() + 1);
+    UpperCaseAscii(copy);
+    list->names[list->count++] = copy;
   }
-  PlatformClose(list);
 }
 
-void CollectNames(int32_t argc, char** argv) {
+void CollectNames(FileSystem& fs, NameList* list, int32_t argc, char** argv) {
   for (int32_t i = 0; i < argc; ++i) {
     char* argument = argv[i];
     if (argument[0] == '/' || argument[0] == '-') continue;  // switches are not patterns
     if (argument[0] == '@') {
-      LoadListFile(argument + 1);
+      LoadListFile(fs, list, argument + 1);
       continue;
     }
-    if (!GrowNames()) return;
+    if (!GrowNames(list)) return;
     UpperCaseAscii(argument);
-    state.names[state.nameCount++] = argument;
+    list->names[list->count++] = argument;
   }
 }
 
-void ReleaseNames(char** argv, int argc) {
-  for (int32_t i = 0; i < state.nameCount; ++i) {
+void ReleaseNames(NameList* list, char** argv, int argc) {
+  for (int32_t i = 0; i < list->count; ++i) {
     bool fromCommandLine = false;
-    for (int a = 0; a < argc && !fromCommandLine; ++a) fromCommandLine = state.names[i] == argv[a];
-    if (!fromCommandLine) PlatformFree(state.names[i]);
+    for (int a = 0; a < argc && !fromCommandLine; ++a) fromCommandLine = list->names[i] == argv[a];
+    if (!fromCommandLine) Release(list->names[i]);
   }
-  PlatformFree(state.names);
-  state.names = nullptr;
-  state.nameCount = 0;
+  Release(list->names);
+  *list = NameList();
+}
+
+int LineReader::Get() {
+  if (at_ == filled_) {
+    if (end_) return -1;
+    filled_ = file_.Read(buffer_, sizeof buffer_);
+    at_ = 0;
+    if (filled_ < sizeof buffer_) {
+      end_ = true;
+      failed_ = file_.Error() != END_OF_FILE_REASON;
+    }
+    if (filled_ == 0) return -1;
+  }
+  return uint8_t(buffer_[at_++]);
+}
+
+bool LineReader::Next(std::string* line, size_t limit) {
+  line->clear();
+  int c = Get();
+  if (c < 0) return false;
+  for (; c >= 0; c = Get()) {
+    if (c == '\n') break;
+    if (c == '\r') {
+      int next = Get();
+      if (next == '\n') break;
+      if (next >= 0) --at_;  // not a line end: the byte after it is read again
+    }
+    line->push_back(char(c));
+    if (line->size() == limit) break;
+  }
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return true;
 }

@@ -1,0 +1,128 @@
+#include "cli/driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/access.h"
+#include "core/memory.h"
+#include "core/select.h"
+#include "formats/compact.h"
+
+namespace {
+constexpr uint32_t kWalkBroken = 0xFFFFFFFF;
+
+class Driver : public MemberVisitor {
+ public:
+  Driver(const ArchiverState& run, const Format& format, uint32_t count, uint8_t* marks)
+      : run_(run), format_(format), count_(count), marks_(marks) {}
+
+  void Begin() override {
+    if (run_.operation == OP_LIST && count_ != 0) fputs(format_.heading, stdout);
+  }
+
+  void Visit(Member& m) override {
+    if (!Selected(m)) return;
+    ++selected_;
+    switch (run_.operation) {
+      case OP_LIST:
+        format_.printRow(m);
+        break;
+      case OP_EXTRACT:
+        Extract(m);
+        break;
+      case OP_DELETE:
+        if (!marks_) break;
+        printf("Deleting %s\n", format_.deletion->showStoredName ? m.stored : m.name);
+        marks_[m.index] = 1;
+        break;
+    }
+  }
+
+  uint32_t selected() const { return selected_; }
+
+ private:
+  // The name list decides; for formats with the tilde alias a member whose
+  // own name holds "\" is also selected by a pattern that writes it "~". The
+  // name keeps its backslashes either way.
+  bool Selected(Member& m) {
+    if (IsSelected(run_.names, m.name)) return true;
+    if (!format_.tildeAlias) return false;
+    char* own = m.name + m.ownAt;
+    if (!strchr(own, '\\')) return false;
+    std::vector<char*> swapped;
+    for (char* p = own; *p; ++p)
+      if (*p == '\\') swapped.push_back(p);
+    for (char* p : swapped) *p = '~';
+    bool selected = IsSelected(run_.names, m.name);
+    for (char* p : swapped) *p = '\\';
+    return selected;
+  }
+
+  void Extract(Member& m) {
+    if (m.folder)
+      ExtractFolder(run_, m.name);
+    else if (format_.extract)
+      format_.extract(run_, m);
+    else
+      ExtractMember(run_, m.name, m.size, m.offset);
+  }
+
+  const ArchiverState& run_;
+  const Format& format_;
+  uint32_t count_;
+  uint8_t* marks_;
+  uint32_t selected_ = 0;
+};
+
+WalkResult WalkEntries(const Directory& dir, const Format& format, MemberVisitor& visitor) {
+  visitor.Begin();
+  Member m;
+  const RunningOffsets* running = format.runningOffsets;
+  uint32_t next = running ? running->firstData(dir.count) : 0;
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    format.decode(dir.Entry(i), &m);
+    m.index = i;
+    if (running) {
+      m.offset = next;
+      next += m.size + running->gap;  // modulo 2^32, as the offsets the format lists
+    }
+    visitor.Visit(m);
+  }
+  return WALK_DONE;
+}
+
+// The entry behind the last whole one, which the end of the file cuts short.
+void ReportBrokenTail(const Directory& dir, const Format& format) {
+  Member m;
+  format.decode(dir.Entry(dir.count), &m);
+  printf("\t%s: entry cut short by the end of the file - the entries before it are complete\n", m.stored);
+}
+}  // namespace
+
+DriverResult RunFormat(const ArchiverState& run, const Format& format, const Layout& layout,
+                       uint8_t* directory, uint32_t count) {
+  bool deleting = run.operation == OP_DELETE && format.deletion;
+  uint8_t* marks = nullptr;
+  if (deleting && count) {
+    marks = static_cast<uint8_t*>(Allocate(count));
+    if (!marks) {
+      printf("Can't allocate %ul bytes\n", count);
+      return {0, true};
+    }
+    memset(marks, 0, count);
+  }
+
+  Directory dir = {&run, directory, count, layout.entrySize};
+  Driver driver(run, format, count, marks);
+  WalkResult walked = format.walk ? format.walk(dir, driver) : WalkEntries(dir, format, driver);
+  if (walked == WALK_DONE && layout.brokenTail) ReportBrokenTail(dir, format);
+
+  DriverResult result = {driver.selected(), false};
+  if (walked == WALK_BROKEN) result.selected = kWalkBroken;
+  if (deleting) {
+    result.failed = walked != WALK_DONE || !FinishDeletion(run, directory, count, marks, *format.deletion);
+  }
+  Release(marks);
+  return result;
+}

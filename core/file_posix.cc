@@ -1,0 +1,166 @@
+// The file interface on POSIX systems: buffered stdio streams for files,
+// flock standing in for the deny-write share mode (shared while reading,
+// exclusive while writing, never waiting), fsync for durability.
+#ifndef _WIN32
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/file.h"
+
+namespace {
+constexpr int kEndOfFile = -1;
+
+const char* Describe(int error) { return error == kEndOfFile ? END_OF_FILE_REASON : strerror(error); }
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(FILE* f) : f_(f) {}
+  ~PosixFile() override { Close(); }
+
+  size_t Read(void* buffer, size_t size) override {
+    size_t n = fread(buffer, 1, size, f_);
+    if (n < size) {
+      error_ = ferror(f_) ? errno : kEndOfFile;
+      clearerr(f_);
+    }
+    return n;
+  }
+  size_t Write(const void* buffer, size_t size) override {
+    size_t n = fwrite(buffer, 1, size, f_);
+    if (n < size) {
+      error_ = errno;
+      clearerr(f_);
+    }
+    return n;
+  }
+  bool Seek(uint64_t offset) override {
+    if (offset > uint64_t(INT64_MAX)) return Fail(EINVAL);
+    return fseeko(f_, off_t(offset), SEEK_SET) == 0 || Fail(errno);
+  }
+  bool Tell(uint64_t* offset) override {
+    off_t at = ftello(f_);
+    if (at < 0) return Fail(errno);
+    *offset = uint64_t(at);
+    return true;
+  }
+  bool Flush() override { return fflush(f_) == 0 || Fail(errno); }
+  bool Sync() override { return Flush() && (fsync(fileno(f_)) == 0 || Fail(errno)); }
+  bool SetLength(uint64_t length) override {
+    if (length > uint64_t(INT64_MAX)) return Fail(EINVAL);
+    return Flush() && (ftruncate(fileno(f_), off_t(length)) == 0 || Fail(errno));
+  }
+  bool Size(uint64_t* size) override {
+    struct stat st;
+    if (fstat(fileno(f_), &st) != 0) return Fail(errno);
+    *size = uint64_t(st.st_size);
+    return true;
+  }
+  bool Close() override {
+    if (!f_) return true;
+    bool closed = fclose(f_) == 0;
+    if (!closed) error_ = errno;
+    f_ = nullptr;
+    return closed;
+  }
+  const char* Error() const override { return Describe(error_); }
+
+ private:
+  bool Fail(int error) {
+    error_ = error;
+    return false;
+  }
+  FILE* f_;
+  int error_ = 0;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) override {
+    static const int kFlags[] = {O_RDONLY, O_RDWR, O_RDWR | O_CREAT | O_TRUNC, O_RDWR | O_CREAT | O_EXCL};
+    static const char* const kModes[] = {"rb", "r+b", "w+b", "w+b"};
+    int fd = open(path, kFlags[mode] | O_CLOEXEC, 0666);
+    if (fd < 0) return Failed(errno);
+    if (denyWrite && flock(fd, (mode == OPEN_READ ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+      int e = errno;
+      close(fd);
+      return Failed(e);
+    }
+    FILE* f = fdopen(fd, kModes[mode]);
+    if (!f) {
+      int e = errno;
+      close(fd);
+      return Failed(e);
+    }
+    return std::unique_ptr<File>(new PosixFile(f));
+  }
+  bool Exists(const char* path) override {
+    struct stat st;
+    return stat(path, &st) == 0;
+  }
+  bool IsFolder(const char* path) override {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  bool Identify(const char* path, FileId* id) override {
+    struct stat st;
+    if (stat(path, &st) != 0) return Fail(errno);
+    id->volume = uint64_t(st.st_dev);
+    id->node = uint64_t(st.st_ino);
+    return true;
+  }
+  bool MakeFolder(const char* path) override { return mkdir(path, 0777) == 0 || Fail(errno); }
+  bool Remove(const char* path) override { return unlink(path) == 0 || Fail(errno); }
+  bool RemoveFolder(const char* path) override { return rmdir(path) == 0 || Fail(errno); }
+  bool Rename(const char* from, const char* to) override { return rename(from, to) == 0 || Fail(errno); }
+  bool SyncFolder(const char* path) override {
+    std::string folder = path;
+    size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Fail(errno);
+    bool synced = fsync(fd) == 0;
+    if (!synced) error_ = errno;
+    close(fd);
+    return synced;
+  }
+  bool ListFolder(const char* path, std::vector<std::string>* names) override {
+    DIR* d = opendir(path);
+    if (!d) return Fail(errno);
+    errno = 0;
+    while (dirent* e = readdir(d)) {
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
+      errno = 0;
+    }
+    int e = errno;
+    closedir(d);
+    return e == 0 || Fail(e);
+  }
+  const char* Error() const override { return Describe(error_); }
+
+ private:
+  bool Fail(int error) {
+    error_ = error;
+    return false;
+  }
+  std::unique_ptr<File> Failed(int error) {
+    error_ = error;
+    return nullptr;
+  }
+  int error_ = 0;
+};
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static PosixFileSystem system;
+  return system;
+}
+
+#endif

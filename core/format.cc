@@ -1,0 +1,17 @@
+#include "core/format.h"
+
+#include "core/access.h"
+#include "core/bytes.h"
+
+void NameMember(Member* m, const uint8_t* field, uint32_t width) {
+  CopyNameField(m->nameRoom, field, width);
+  CopyNameField(m->storedRoom, field, width);
+  m->name = m->nameRoom;
+  m->stored = m->storedRoom;
+}
+
+uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  if (!ReadAt(bytes, 0, width, *run.archive)) return 0;
+  return ReadU32LE(bytes);
+}

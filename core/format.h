@@ -1,0 +1,115 @@
+// What a format tells the archiver about itself, and what it hands the
+// driver for each member.
+//
+// A format is one Format record in the registry (formats/registry.cc). It
+// says how the format is recognised, reads the header fields that locate the
+// directory, and decodes the directory into members, either one entry at a
+// time (decode) or by a walk of its own (walk: Doom WAD folders, directory
+// files). The driver does what every format does alike: it selects each
+// member by the name list, prints the listing heading and the format's row,
+// extracts or tests the member (through the format's own routine where it
+// has one), marks members for deletion, and counts.
+#ifndef VREX_CORE_FORMAT_H
+#define VREX_CORE_FORMAT_H
+
+#include <cstdint>
+
+#include "core/state.h"
+
+constexpr uint32_t MEMBER_NAME_ROOM = 64;  // a decoded name of up to 64 characters
+
+// One member as the driver sees it.
+struct Member {
+  char* name = nullptr;          // the name copy: selection upper-cases it, extraction uses it
+  const char* stored = nullptr;  // the name as stored, for rows that show it
+  uint32_t offset = 0;
+  uint32_t size = 0;
+  uint32_t packedSize = 0;  // the format's own numbers, for its row
+  uint32_t flags = 0;
+  uint32_t index = 0;       // the directory entry it came from
+  uint32_t ownAt = 0;       // where the member's own name begins in `name`, behind its folders
+  bool folder = false;      // a folder record: extraction makes its folders only
+  char nameRoom[MEMBER_NAME_ROOM + 1];
+  char storedRoom[MEMBER_NAME_ROOM + 1];
+};
+
+// Copies a fixed-width name field (up to its first NUL, at most `width`
+// bytes, width <= MEMBER_NAME_ROOM) into the member's name and stored name.
+void NameMember(Member* m, const uint8_t* field, uint32_t width);
+
+// Reads a header field of 2 or 4 bytes from the archive's current position
+// (ReadAt reports a failure); a field that can't be read whole counts as 0.
+uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width);
+
+// Where a format's directory lies, from its header fields.
+struct Layout {
+  uint32_t dirOffset = 0;  // 0: right behind the header fields read
+  uint32_t dirSize = 0;    // bytes
+  uint32_t entrySize = 1;
+  uint8_t* loaded = nullptr;  // a directory the header reader built itself (Release() it)
+  bool brokenTail = false;    // the loaded directory ends with one entry the file cuts short
+};
+
+// The loaded directory a walk goes through.
+struct Directory {
+  const ArchiverState* run;
+  const uint8_t* block;
+  uint32_t count;
+  uint32_t entrySize;
+  const uint8_t* Entry(uint32_t i) const { return block + uint64_t(i) * entrySize; }
+};
+
+// Receives the members of a walk. Begin comes once, before the first member.
+class MemberVisitor {
+ public:
+  virtual void Begin() = 0;
+  virtual void Visit(Member& m) = 0;
+
+ protected:
+  ~MemberVisitor() = default;
+};
+
+enum WalkResult {
+  WALK_DONE,     // every member visited
+  WALK_BROKEN,   // the walk met a fault of the file and stopped (result: all bits set)
+  WALK_ABORTED,  // the walk could not start (reported); nothing was visited
+};
+
+// How a file is recognised: by the extension of its name (the format tag is
+// then `tag`), or by its first bytes (magicLength 3 or 4; the format tag is
+// what the magic leaves of them, the bytes behind a 3-byte magic dropped).
+struct Detection {
+  const char* extensions[2];
+  uint32_t tag;
+  const char* magics[2];
+  uint32_t magicLength;
+};
+
+// The entries of a format whose directory stores no offsets: members lie
+// back to back in entry order, the first at firstData(count), each
+// `gap` bytes after the end of the one before it.
+struct RunningOffsets {
+  uint32_t (*firstData)(uint32_t count);
+  uint32_t gap;
+};
+
+struct DeleteRow;  // formats/compact.h
+
+struct Format {
+  const char* name;  // for messages and tests
+  Detection detection;
+  // Reads the header fields that follow the magic (or the file's start for
+  // formats recognised by extension) and says where the directory lies.
+  void (*readHeader)(const ArchiverState& run, Layout* layout);
+  void (*decode)(const uint8_t* entry, Member* m);  // one entry, or:
+  WalkResult (*walk)(const Directory& dir, MemberVisitor& visitor);
+  const RunningOffsets* runningOffsets;  // null: entries hold their offsets
+  const char* heading;                   // printed before the rows of a listing
+  void (*printRow)(const Member& m);
+  void (*extract)(const ArchiverState& run, Member& m);  // null: ExtractMember
+  bool walksArchive;   // no directory block: the walk reads the open archive (Dir)
+  bool tildeAlias;     // a "\" in a member's own name may be written "~" in a pattern
+  const DeleteRow* deletion;  // null: d deletes nothing
+};
+
+#endif
