@@ -78,14 +78,18 @@ class Driver : public MemberVisitor {
 WalkResult WalkEntries(const Directory& dir, const Format& format, MemberVisitor& visitor) {
   visitor.Begin();
   Member m;
-  const RunningOffsets* running = format.runningOffsets;
-  uint32_t next = running ? running->firstData(dir.count) : 0;
+  const OffsetRule* rule = format.offsets;
+  uint32_t start = rule ? rule->dataStart(dir.count) : 0;
+  uint32_t next = start;
   for (uint32_t i = 0; i < dir.count; ++i) {
     format.decode(dir.Entry(i), &m);
     m.index = i;
-    if (running) {
+    if (rule && rule->kind == OffsetRule::BACK_TO_BACK) {
       m.offset = next;
-      next += m.size + running->gap;  // modulo 2^32, as the offsets the format lists
+      next += m.size + rule->gap;  // modulo 2^32, as the offsets the format lists
+    } else if (rule) {
+      uint64_t at = uint64_t(start) + m.offset;
+      m.offset = at > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(at);
     }
     visitor.Visit(m);
   }

@@ -85,11 +85,14 @@ struct Detection {
   uint32_t magicLength;
 };
 
-// The entries of a format whose directory stores no offsets: members lie
-// back to back in entry order, the first at firstData(count), each
-// `gap` bytes after the end of the one before it.
-struct RunningOffsets {
-  uint32_t (*firstData)(uint32_t count);
+// Where the members of a format lie whose entries hold no file offsets.
+// BACK_TO_BACK: in entry order, the first at dataStart(count), each `gap`
+// bytes after the end of the one before it (modulo 2^32). FROM_DATA_START:
+// the entry's offset counts from dataStart(count); a sum past 4 GiB becomes
+// 0xFFFFFFFF, which no member can start at.
+struct OffsetRule {
+  enum Kind { BACK_TO_BACK, FROM_DATA_START } kind;
+  uint32_t (*dataStart)(uint32_t count);
   uint32_t gap;
 };
 
@@ -103,7 +106,7 @@ struct Format {
   void (*readHeader)(const ArchiverState& run, Layout* layout);
   void (*decode)(const uint8_t* entry, Member* m);  // one entry, or:
   WalkResult (*walk)(const Directory& dir, MemberVisitor& visitor);
-  const RunningOffsets* runningOffsets;  // null: entries hold their offsets
+  const OffsetRule* offsets;  // null: entries hold file offsets
   const char* heading;                   // printed before the rows of a listing
   void (*printRow)(const Member& m);
   void (*extract)(const ArchiverState& run, Member& m);  // null: ExtractMember

@@ -42,7 +42,7 @@ void PrintRow(const Member& m) {
   printf("%-12.12s\t%-7d\t%08X\t%02X\n", m.stored, int32_t(m.size), m.offset, m.flags);
 }
 
-const RunningOffsets kBackToBack = {FirstData, 0};
+const OffsetRule kBackToBack = {OffsetRule::BACK_TO_BACK, FirstData, 0};
 }  // namespace
 
 extern const Format kDmvl = {

@@ -5,11 +5,11 @@
 
 #include "core/bytes.h"
 
-extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad;
+extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog;
 
 namespace {
 const Format* const kFormats[] = {
-    &kStk, &kDir, &kCsid, &kDmvl, &kPack, &kLod, &kDoomWad, &kQuakeWad,
+    &kStk, &kDir, &kCsid, &kDmvl, &kPack, &kLod, &kDoomWad, &kQuakeWad, &kDsnd, &kHog,
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
