@@ -64,16 +64,17 @@ class Lod {
   std::vector<E> entries_;
 };
 
-std::string Line(const std::string& name, int packed, int real, const char* seek, const char* flags) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "%-16.16s\t%-7d\t%-7d\t%s %s\n", name.c_str(), packed, real, seek, flags);
-  return buf;
-}
+// Listing rows: the name padded to 16 columns, a tab, the packed size padded
+// to 7, a tab, the real size padded to 7, a tab, the offset as 8 hex digits,
+// a space, the flags in hex. Where a compressed stream comes before a
+// column, its size decides the column, so those rows are put together from
+// the pieces below.
+std::string Pad7(const std::string& s) { return s + std::string(s.size() < 7 ? 7 - s.size() : 0, ' '); }
 
-std::string Hex(uint32_t v) {
-  char buf[16];
-  snprintf(buf, sizeof buf, "%08X", v);
-  return buf;
+std::string Hex8(uint32_t v) {
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, v >>= 4) out[i] = "0123456789ABCDEF"[v & 15];
+  return out;
 }
 
 std::string Searching(int n) { return Banner() + "Searching  LOD (" + std::to_string(n) + " files)\n"; }
@@ -97,9 +98,10 @@ TEST(Lod, ListsHeadingAndOneLinePerMember) {
   RunResult r = Vrex(dir.path(), {"l", "a.lod"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("plain.txt", 0, 5, "000000BC", "9C") +
-                       Line("PackedFullWidth!", int(stream.size()), 300, "000000C1", "FFFFFFFF") +
-                       Line("z", 0, 0, Hex(uint32_t(0xC1 + stream.size())).c_str(), "80") +
+  EXPECT_EQ(r.out, Searching(3) + kHeading +
+                       "plain.txt       \t0      \t5      \t000000BC 9C\n"
+                       "PackedFullWidth!\t" + Pad7(std::to_string(stream.size())) + "\t300    \t000000C1 FFFFFFFF\n" +
+                       "z               \t0      \t0      \t" + Hex8(uint32_t(0xC1 + stream.size())) + " 80\n" +
                        "\n3 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.lod"});
@@ -113,8 +115,10 @@ TEST(Lod, PatternsListStoredNamesAndExtractUnderTheUpperCasedCopy) {
   dir.Write("a.lod", lod);
   uint32_t streamSize = uint32_t(Zlib("packed text").size());
   RunResult l = Vrex(dir.path(), {"l", "a.lod", "read.*", "*.BIN"});
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Read.me", int(streamSize), 11, "000000BC", "00") +
-                       Line("Data.bin", 0, 6, Hex(188 + streamSize).c_str(), "00") + "\n2 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading +
+                       "Read.me         \t" + Pad7(std::to_string(streamSize)) + "\t11     \t000000BC 00\n" +
+                       "Data.bin        \t0      \t6      \t" + Hex8(188 + streamSize) + " 00\n" +
+                       "\n2 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.lod", "read.*", "*.BIN"});
   EXPECT_EQ(x.out, Searching(3) + "Unzipping READ.ME\nExtracting DATA.BIN\n\n2 matches found\n");
