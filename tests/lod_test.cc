@@ -177,6 +177,45 @@ TEST(Lod, BadStreamsAreUncompressErrorsThatLeaveAnEmptyFile) {
                              "a.lod", lod));
 }
 
+TEST(Lod, AStreamMayInflateToRealSizeOrLessButNeverMore) {
+  const std::string ten = "0123456789";
+  const std::string big = Pattern(5000, 11);
+  struct Row {
+    const char* name;
+    std::string data;   // what the stream inflates to
+    uint32_t realSize;  // what the directory promises
+    const char* message;
+    std::string written;  // the file left behind under x
+  };
+  const Row rows[] = {
+      {"zero", "A", 0, "\t--- uncompress error ---\n", ""},
+      {"zerobig", big, 0, "\t--- uncompress error ---\n", ""},
+      {"onemore", ten, 9, "\t--- uncompress error ---\n", ""},
+      {"onemorebig", big, 4999, "\t--- uncompress error ---\n", ""},
+      {"exact", ten, 10, "", ten},
+      {"exactone", "A", 1, "", "A"},
+      {"fiveless", ten, 15, "", ten},
+  };
+  for (const Row& row : rows) {
+    std::string stream = Zlib(row.data);
+    std::string lod = Lod().Member(row.name, stream, row.realSize, uint32_t(stream.size())).Bytes();
+    TempDir dir;
+    dir.Write("a.lod", lod);
+
+    RunResult t = Vrex(dir.path(), {"t", "a.lod"});
+    EXPECT_EQ(t.exitCode, 0) << row.name;
+    EXPECT_EQ(t.err, "") << row.name;
+    EXPECT_EQ(t.out, Searching(1) + "Testing " + row.name + "\n" + row.message + "\n1 matches found\n") << row.name;
+    EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod)) << row.name;
+
+    RunResult x = Vrex(dir.path(), {"x", "a.lod"});
+    EXPECT_EQ(x.exitCode, 0) << row.name;
+    EXPECT_EQ(x.err, "") << row.name;
+    EXPECT_EQ(x.out, Searching(1) + "Unzipping " + row.name + "\n" + row.message + "\n1 matches found\n") << row.name;
+    EXPECT_EQ(dir.Tree(), With({{row.name, row.written}}, "a.lod", lod)) << row.name;
+  }
+}
+
 TEST(Lod, TestInflatesCompressedMembersAndWritesNothing) {
   TempDir dir;
   std::string text = Pattern(5000, 3);
