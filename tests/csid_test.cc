@@ -8,6 +8,8 @@
 
 namespace {
 const std::string kHeading = "\nname\t\tsize\t\tseek\n" + std::string(36, '-') + "\n";
+// Listing rows: the name padded to 12 columns, a tab, the size padded to 7,
+// a tab, the offset as 8 hex digits.
 
 // Crafted CSid archives: magic, count, 21-byte entries (length byte,
 // name[12], size, offset), member bytes behind them.
@@ -45,12 +47,6 @@ class Csid {
   std::vector<E> entries_;
 };
 
-std::string Line(const std::string& name, int size, const char* seek) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "%-12.12s\t%-7d\t%s\n", name.c_str(), size, seek);
-  return buf;
-}
-
 std::string Searching(int n) { return Banner() + "Searching CSid (" + std::to_string(n) + " files)\n"; }
 
 std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
@@ -71,8 +67,11 @@ TEST(Csid, ListsAndExtractsFullWidthNamesWhateverTheLengthByteSays) {
   EXPECT_EQ(l.exitCode, 0);
   EXPECT_EQ(l.err, "");
   // Directory: 6 + 3 * 21 = 69 = 0x45.
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("TwelveChars!", 4, "00000045") + Line("short.cel", 3, "00000049") +
-                       Line("nothing", 0, "0000004C") + "\n3 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading +
+                       "TwelveChars!\t4      \t00000045\n"
+                       "short.cel   \t3      \t00000049\n"
+                       "nothing     \t0      \t0000004C\n"
+                       "\n3 matches found\n");
   RunResult e = Vrex(dir.path(), {"e", "a.bin"});
   EXPECT_EQ(e.out, Searching(3) + "Extracting TwelveChars!\nExtracting short.cel\nExtracting nothing\n"
                                   "\n3 matches found\n");
@@ -84,7 +83,9 @@ TEST(Csid, PatternsListStoredNamesAndExtractUpperCasedCopies) {
   std::string bin = Csid().Member("Wall.cel", "w").Member("sub\\Floor.cel", "f").Member("x.pic", "p").Bytes();
   dir.Write("a.bin", bin);
   RunResult l = Vrex(dir.path(), {"l", "a.bin", "*.ce*"});
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Wall.cel", 1, "00000045") + Line("sub\\Floor.ce", 1, "00000046") +
+  EXPECT_EQ(l.out, Searching(3) + kHeading +
+                       "Wall.cel    \t1      \t00000045\n"
+                       "sub\\Floor.ce\t1      \t00000046\n"
                        "\n2 matches found\n");
   RunResult x = Vrex(dir.path(), {"x", "a.bin", "*.ce?"});
   EXPECT_EQ(x.out, Searching(3) + "Extracting WALL.CEL\nExtracting SUB\\FLOOR.CE\n\n2 matches found\n");

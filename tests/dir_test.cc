@@ -12,11 +12,11 @@ constexpr uint32_t kFolder = 0xCDCDCD01;
 constexpr uint32_t kEnd = 0xCDCDCDFF;
 constexpr uint32_t kRecord = 44;
 
-char heading[128];
-const std::string kHeading = [] {
-  snprintf(heading, sizeof heading, "\n%-48s %8s %8s\n", "name", "size", "seek");
-  return std::string(heading) + std::string(66, '-') + "\n";
-}();
+const std::string kHeading =
+    "\nname                                                 size     seek\n" + std::string(66, '-') + "\n";
+// Listing rows: the path padded to 48 columns (longer paths are kept whole),
+// a space, the size right-aligned in 8 columns, a space, the offset as 8 hex
+// digits.
 
 std::string Rec(const std::string& name, uint32_t type, uint32_t size, uint32_t offset) {
   return Bytes().Name(name, 32).U32(type).U32(size).U32(offset).str();
@@ -25,12 +25,6 @@ std::string Rec(const std::string& name, uint32_t type, uint32_t size, uint32_t 
 std::string Folder(const std::string& name, uint32_t at) { return Rec(name, kFolder, 0, at * kRecord); }
 std::string File(const std::string& name, uint32_t size, uint32_t offset) { return Rec(name, 1, size, offset); }
 std::string End() { return Rec("", kEnd, 0, 0); }
-
-std::string Line(const std::string& path, int size, uint32_t seek) {
-  char buf[512];
-  snprintf(buf, sizeof buf, "%-48s %8d %08X\n", path.c_str(), size, seek);
-  return buf;
-}
 
 const std::string kWalkFailed = "\n4294967295 matches found\n";
 
@@ -49,20 +43,31 @@ TEST(Dir, ListsFoldersAndFilesByPath) {
   RunResult r = Vrex(dir.path(), {"l", "a.dir"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Banner() + kHeading + Line("Data\\", 0, 44) + Line("Data\\a.txt", 5, 132) + "\n2 matches found\n");
+  EXPECT_EQ(r.out, Banner() + kHeading +
+                       "Data\\                                                   0 0000002C\n"
+                       "Data\\a.txt                                              5 00000084\n"
+                       "\n2 matches found\n");
 
   // A name list upper-cases the whole path it matches against.
   RunResult txt = Vrex(dir.path(), {"l", "a.dir", "*.TXT"});
-  EXPECT_EQ(txt.out, Banner() + kHeading + Line("DATA\\A.TXT", 5, 132) + "\n1 matches found\n");
+  EXPECT_EQ(txt.out, Banner() + kHeading +
+                         "DATA\\A.TXT                                              5 00000084\n"
+                         "\n1 matches found\n");
   RunResult all = Vrex(dir.path(), {"l", "a.dir", "*"});
-  EXPECT_EQ(all.out, Banner() + kHeading + Line("DATA\\", 0, 44) + Line("DATA\\A.TXT", 5, 132) + "\n2 matches found\n");
+  EXPECT_EQ(all.out, Banner() + kHeading +
+                         "DATA\\                                                   0 0000002C\n"
+                         "DATA\\A.TXT                                              5 00000084\n"
+                         "\n2 matches found\n");
 }
 
 TEST(Dir, ExtensionIsComparedWithoutCase) {
   TempDir dir;
   dir.Write("b.DiR", Example());
   EXPECT_EQ(Vrex(dir.path(), {"l", "b.DiR"}).out,
-            Banner() + kHeading + Line("Data\\", 0, 44) + Line("Data\\a.txt", 5, 132) + "\n2 matches found\n");
+            Banner() + kHeading +
+                "Data\\                                                   0 0000002C\n"
+                "Data\\a.txt                                              5 00000084\n"
+                "\n2 matches found\n");
 }
 
 TEST(Dir, FolderRecordsMakeFoldersUnderXOnly) {
@@ -93,9 +98,13 @@ TEST(Dir, NestedFoldersAreWalkedDepthFirstAndTheWalkResumesBehindThem) {
   TempDir dir;
   dir.Write("n.dir", file);
   RunResult l = Vrex(dir.path(), {"l", "n.dir"});
-  EXPECT_EQ(l.out, Banner() + kHeading + Line("Root\\", 0, 44) + Line("Root\\Sub\\", 0, 176) +
-                       Line("Root\\Sub\\in.txt", 3, 354) + Line("Root\\Sub\\Empty\\", 0, 308) +
-                       Line("Root\\after.txt", 2, 352) + "\n5 matches found\n");
+  EXPECT_EQ(l.out, Banner() + kHeading +
+                       "Root\\                                                   0 0000002C\n"
+                       "Root\\Sub\\                                               0 000000B0\n"
+                       "Root\\Sub\\in.txt                                         3 00000162\n"
+                       "Root\\Sub\\Empty\\                                         0 00000134\n"
+                       "Root\\after.txt                                          2 00000160\n"
+                       "\n5 matches found\n");
   RunResult x = Vrex(dir.path(), {"x", "n.dir", "*\\SUB\\*"});
   EXPECT_EQ(x.out, Banner() + "Extracting ROOT\\SUB\\\nExtracting ROOT\\SUB\\IN.TXT\nExtracting ROOT\\SUB\\EMPTY\\\n"
                               "\n3 matches found\n");
@@ -119,7 +128,10 @@ TEST(Dir, MissingRootEndRecordEndsWithTheReadFailure) {
   dir.Write("a.dir", file);
   RunResult r = Vrex(dir.path(), {"l", "a.dir"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Banner() + kHeading + Line("D\\", 0, 44) + Line("D\\f", 0, 0) + "\n2 matches found\n");
+  EXPECT_EQ(r.out, Banner() + kHeading +
+                       "D\\                                                      0 0000002C\n"
+                       "D\\f                                                     0 00000000\n"
+                       "\n2 matches found\n");
   EXPECT_EQ(r.err, "\tread failed: unexpected end of file\n");
 }
 
@@ -129,7 +141,8 @@ TEST(Dir, EndRecordBeforeAnyFolderFailsTheWalk) {
   EXPECT_EQ(Vrex(dir.path(), {"l", "a.dir"}).out, Banner() + kHeading + kWalkFailed);
   // A file record first is walked at the top; the end record then fails.
   dir.Write("b.dir", File("top", 0, 0) + End());
-  EXPECT_EQ(Vrex(dir.path(), {"l", "b.dir"}).out, Banner() + kHeading + Line("top", 0, 0) + kWalkFailed);
+  EXPECT_EQ(Vrex(dir.path(), {"l", "b.dir"}).out,
+            Banner() + kHeading + "top                                                     0 00000000\n" + kWalkFailed);
 }
 
 // `levels` folders named D, each holding the next; each record is read once:
@@ -143,14 +156,22 @@ std::string Nested(int levels) {
 TEST(Dir, ThirtyOneFoldersNestButNotThirtyTwo) {
   TempDir dir;
   dir.Write("ok.dir", Nested(31));
+  // Folder k opens record 2k + 1: its seek is (2k + 1) * 44.
+  const char* const kSeeks[31] = {
+      "0000002C", "00000084", "000000DC", "00000134", "0000018C", "000001E4", "0000023C", "00000294",
+      "000002EC", "00000344", "0000039C", "000003F4", "0000044C", "000004A4", "000004FC", "00000554",
+      "000005AC", "00000604", "0000065C", "000006B4", "0000070C", "00000764", "000007BC", "00000814",
+      "0000086C", "000008C4", "0000091C", "00000974", "000009CC", "00000A24", "00000A7C"};
+  // Paths grow to 62 characters: those under 48 are padded, the others kept whole.
+  auto padded = [](const std::string& p) { return p + std::string(p.size() < 48 ? 48 - p.size() : 0, ' '); };
   std::string expected = Banner() + kHeading;
   std::string path;
   for (int k = 0; k < 31; ++k) {
     path += "D\\";
-    expected += Line(path, 0, uint32_t(2 * k + 1) * kRecord);
+    expected += padded(path) + "        0 " + kSeeks[k] + "\n";
   }
   RunResult ok = Vrex(dir.path(), {"l", "ok.dir"});
-  EXPECT_EQ(ok.out, expected + Line(path + "f", 0, 0) + "\n32 matches found\n");
+  EXPECT_EQ(ok.out, expected + path + "f        0 00000000\n" + "\n32 matches found\n");
 
   dir.Write("deep.dir", Nested(32));
   RunResult deep = Vrex(dir.path(), {"x", "deep.dir"});
@@ -179,7 +200,8 @@ TEST(Dir, PathsThatDoNotFitTheBufferFailTheWalk) {
   TempDir dir;
   dir.Write("fits.dir", build(std::string(24, 'f'), false));
   RunResult fits = Vrex(dir.path(), {"l", "fits.dir", "*F"});
-  EXPECT_EQ(fits.out, Banner() + kHeading + Line(path + std::string(24, 'F'), 0, 0) + "\n1 matches found\n");
+  EXPECT_EQ(fits.out, Banner() + kHeading + path + std::string(24, 'F') + "        0 00000000\n" +
+                          "\n1 matches found\n");
 
   dir.Write("file.dir", build(std::string(25, 'f'), false));
   EXPECT_EQ(Vrex(dir.path(), {"l", "file.dir", "*F"}).out, Banner() + kHeading + kWalkFailed);
@@ -193,7 +215,8 @@ TEST(Dir, AFolderThatLoopsBackIntoAnOpenFolderFailsTheWalk) {
   // 0: Root -> 1;  1: Loop -> 1 (Root's own contents), 2: end.
   TempDir dir;
   dir.Write("loop.dir", Folder("Root", 1) + Folder("Loop", 1) + End());
-  EXPECT_EQ(Vrex(dir.path(), {"l", "loop.dir"}).out, Banner() + kHeading + Line("Root\\", 0, 44) + kWalkFailed);
+  EXPECT_EQ(Vrex(dir.path(), {"l", "loop.dir"}).out,
+            Banner() + kHeading + "Root\\                                                   0 0000002C\n" + kWalkFailed);
   // A folder holding its own record nests until it is caught.
   dir.Write("self.dir", Folder("Root", 1) + Folder("Self", 0) + End());
   RunResult self = Vrex(dir.path(), {"l", "self.dir"});
@@ -217,7 +240,10 @@ TEST(Dir, SharedSubFoldersCannotMultiplyTheWork) {
   std::string once = Folder("R", 1) + Folder("A", 3) + End() + File("f", 0, 0) + End();
   dir.Write("once.dir", once);
   EXPECT_EQ(Vrex(dir.path(), {"l", "once.dir"}).out,
-            Banner() + kHeading + Line("R\\", 0, 44) + Line("R\\A\\", 0, 132) + Line("R\\A\\f", 0, 0) +
+            Banner() + kHeading +
+                "R\\                                                      0 0000002C\n"
+                "R\\A\\                                                    0 00000084\n"
+                "R\\A\\f                                                   0 00000000\n"
                 "\n3 matches found\n");
 }
 

@@ -9,6 +9,8 @@
 
 namespace {
 const std::string kHeading = "\nname\t\tsize\t\tseek\t\tflags\n" + std::string(53, '-') + "\n";
+// Listing rows: the name padded to 12 columns, a tab, the size padded to 7,
+// a tab, the offset as 8 hex digits, a tab, the flags byte as 2 hex digits.
 
 // Crafted DMVL files: magic, count, 17-byte records (name[12], flags byte,
 // size), then the members' bytes. `size` may differ from the bytes given.
@@ -41,12 +43,6 @@ class Dmvl {
   std::vector<E> entries_;
 };
 
-std::string Line(const std::string& name, int size, const char* seek, const char* flags) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "%-12.12s\t%-7d\t%s\t%s\n", name.c_str(), size, seek, flags);
-  return buf;
-}
-
 std::string Searching(int n) { return Banner() + "Searching DMVL (" + std::to_string(n) + " files)\n"; }
 
 std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
@@ -62,7 +58,7 @@ TEST(Dmvl, FirstMemberLiesBehindSeventeenByteRecords) {
   RunResult r = Vrex(dir.path(), {"l", "one.mvl"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Searching(1) + kHeading + Line("only.pcx", 3, "00000019", "00") + "\n1 matches found\n");
+  EXPECT_EQ(r.out, Searching(1) + kHeading + "only.pcx    \t3      \t00000019\t00\n" + "\n1 matches found\n");
   EXPECT_EQ(Vrex(dir.path(), {"x", "one.mvl"}).out, Searching(1) + "Extracting only.pcx\n\n1 matches found\n");
   EXPECT_EQ(dir.Read("only.pcx"), "PCX");
 }
@@ -73,8 +69,11 @@ TEST(Dmvl, FullWidthNamesAndTheFlagsByteBehindThem) {
   dir.Write("a.mvl", mvl);
   RunResult r = Vrex(dir.path(), {"l", "a.mvl"});
   // Directory: 8 + 3 * 17 = 59 = 0x3B.
-  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("TwelveChars!", 4, "0000003B", "80") +
-                       Line("b.raw", 0, "0000003F", "FE") + Line("c", 1, "0000003F", "00") + "\n3 matches found\n");
+  EXPECT_EQ(r.out, Searching(3) + kHeading +
+                       "TwelveChars!\t4      \t0000003B\t80\n"
+                       "b.raw       \t0      \t0000003F\tFE\n"
+                       "c           \t1      \t0000003F\t00\n"
+                       "\n3 matches found\n");
   RunResult e = Vrex(dir.path(), {"e", "a.mvl"});
   EXPECT_EQ(e.out, Searching(3) + "Extracting TwelveChars!\nExtracting b.raw\nExtracting c\n\n3 matches found\n");
   EXPECT_EQ(dir.Tree(), With({{"TwelveChars!", "0123"}, {"b.raw", ""}, {"c", "z"}}, "a.mvl", mvl));
@@ -86,7 +85,7 @@ TEST(Dmvl, ASelectedMemberIsReadFromTheSamePlaceAsInAFullWalk) {
   dir.Write("a.mvl", mvl);
   RunResult l = Vrex(dir.path(), {"l", "a.mvl", "THIRD"});
   // 8 + 3 * 17 = 59; third lies behind 5 + 2 bytes.
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("third", 3, "00000042", "00") + "\n1 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading + "third       \t3      \t00000042\t00\n" + "\n1 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.mvl", "third", "second.*"});
   EXPECT_EQ(x.out, Searching(3) + "Extracting SECOND.DAT\nExtracting THIRD\n\n2 matches found\n");
@@ -103,7 +102,7 @@ TEST(Dmvl, TestWritesNothingAndSizesPastTheEndAreReadErrors) {
   EXPECT_EQ(dir.Tree(), With({}, "a.mvl", mvl));
   // The running offset wraps modulo 2^32: 0x3B + 2 + 0xFFFFFFF0 = 0x2D.
   RunResult l = Vrex(dir.path(), {"l", "a.mvl", "after"});
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("after", 0, "0000002D", "00") + "\n1 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading + "after       \t0      \t0000002D\t00\n" + "\n1 matches found\n");
 }
 
 TEST(Dmvl, DeleteListsNothingAndChangesNothing) {

@@ -64,16 +64,17 @@ class Lod {
   std::vector<E> entries_;
 };
 
-std::string Line(const std::string& name, int packed, int real, const char* seek, const char* flags) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "%-16.16s\t%-7d\t%-7d\t%s %s\n", name.c_str(), packed, real, seek, flags);
-  return buf;
-}
+// Listing rows: the name padded to 16 columns, a tab, the packed size padded
+// to 7, a tab, the real size padded to 7, a tab, the offset as 8 hex digits,
+// a space, the flags in hex. Where a compressed stream comes before a
+// column, its size decides the column, so those rows are put together from
+// the pieces below.
+std::string Pad7(const std::string& s) { return s + std::string(s.size() < 7 ? 7 - s.size() : 0, ' '); }
 
-std::string Hex(uint32_t v) {
-  char buf[16];
-  snprintf(buf, sizeof buf, "%08X", v);
-  return buf;
+std::string Hex8(uint32_t v) {
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, v >>= 4) out[i] = "0123456789ABCDEF"[v & 15];
+  return out;
 }
 
 std::string Searching(int n) { return Banner() + "Searching  LOD (" + std::to_string(n) + " files)\n"; }
@@ -97,9 +98,10 @@ TEST(Lod, ListsHeadingAndOneLinePerMember) {
   RunResult r = Vrex(dir.path(), {"l", "a.lod"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("plain.txt", 0, 5, "000000BC", "9C") +
-                       Line("PackedFullWidth!", int(stream.size()), 300, "000000C1", "FFFFFFFF") +
-                       Line("z", 0, 0, Hex(uint32_t(0xC1 + stream.size())).c_str(), "80") +
+  EXPECT_EQ(r.out, Searching(3) + kHeading +
+                       "plain.txt       \t0      \t5      \t000000BC 9C\n"
+                       "PackedFullWidth!\t" + Pad7(std::to_string(stream.size())) + "\t300    \t000000C1 FFFFFFFF\n" +
+                       "z               \t0      \t0      \t" + Hex8(uint32_t(0xC1 + stream.size())) + " 80\n" +
                        "\n3 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.lod"});
@@ -113,8 +115,10 @@ TEST(Lod, PatternsListStoredNamesAndExtractUnderTheUpperCasedCopy) {
   dir.Write("a.lod", lod);
   uint32_t streamSize = uint32_t(Zlib("packed text").size());
   RunResult l = Vrex(dir.path(), {"l", "a.lod", "read.*", "*.BIN"});
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Read.me", int(streamSize), 11, "000000BC", "00") +
-                       Line("Data.bin", 0, 6, Hex(188 + streamSize).c_str(), "00") + "\n2 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading +
+                       "Read.me         \t" + Pad7(std::to_string(streamSize)) + "\t11     \t000000BC 00\n" +
+                       "Data.bin        \t0      \t6      \t" + Hex8(188 + streamSize) + " 00\n" +
+                       "\n2 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.lod", "read.*", "*.BIN"});
   EXPECT_EQ(x.out, Searching(3) + "Unzipping READ.ME\nExtracting DATA.BIN\n\n2 matches found\n");
@@ -171,6 +175,45 @@ TEST(Lod, BadStreamsAreUncompressErrorsThatLeaveAnEmptyFile) {
   // A stream shorter than realSize is written at its own length.
   EXPECT_EQ(dir.Tree(), With({{"notzlib", ""}, {"toolong", ""}, {"corrupt", ""}, {"short", "abc"}, {"empty", ""}},
                              "a.lod", lod));
+}
+
+TEST(Lod, AStreamMayInflateToRealSizeOrLessButNeverMore) {
+  const std::string ten = "0123456789";
+  const std::string big = Pattern(5000, 11);
+  struct Row {
+    const char* name;
+    std::string data;   // what the stream inflates to
+    uint32_t realSize;  // what the directory promises
+    const char* message;
+    std::string written;  // the file left behind under x
+  };
+  const Row rows[] = {
+      {"zero", "A", 0, "\t--- uncompress error ---\n", ""},
+      {"zerobig", big, 0, "\t--- uncompress error ---\n", ""},
+      {"onemore", ten, 9, "\t--- uncompress error ---\n", ""},
+      {"onemorebig", big, 4999, "\t--- uncompress error ---\n", ""},
+      {"exact", ten, 10, "", ten},
+      {"exactone", "A", 1, "", "A"},
+      {"fiveless", ten, 15, "", ten},
+  };
+  for (const Row& row : rows) {
+    std::string stream = Zlib(row.data);
+    std::string lod = Lod().Member(row.name, stream, row.realSize, uint32_t(stream.size())).Bytes();
+    TempDir dir;
+    dir.Write("a.lod", lod);
+
+    RunResult t = Vrex(dir.path(), {"t", "a.lod"});
+    EXPECT_EQ(t.exitCode, 0) << row.name;
+    EXPECT_EQ(t.err, "") << row.name;
+    EXPECT_EQ(t.out, Searching(1) + "Testing " + row.name + "\n" + row.message + "\n1 matches found\n") << row.name;
+    EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod)) << row.name;
+
+    RunResult x = Vrex(dir.path(), {"x", "a.lod"});
+    EXPECT_EQ(x.exitCode, 0) << row.name;
+    EXPECT_EQ(x.err, "") << row.name;
+    EXPECT_EQ(x.out, Searching(1) + "Unzipping " + row.name + "\n" + row.message + "\n1 matches found\n") << row.name;
+    EXPECT_EQ(dir.Tree(), With({{row.name, row.written}}, "a.lod", lod)) << row.name;
+  }
 }
 
 TEST(Lod, TestInflatesCompressedMembersAndWritesNothing) {

@@ -10,6 +10,8 @@
 
 namespace {
 const std::string kHeading = "\nname\t\tsize\tseek\tflags\n" + std::string(37, '-') + "\n";
+// Listing rows: the name padded to 12 columns, a tab, the size padded to 7,
+// a tab, the offset as 8 hex digits, a space, the flags byte as 2 hex digits.
 
 // Crafted STK archives: count, 22-byte entries, member bytes behind them.
 class Stk {
@@ -45,12 +47,6 @@ class Stk {
   std::vector<E> entries_;
 };
 
-std::string Line(const std::string& name, int size, const char* seek, const char* flags) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "%-12.12s\t%-7d\t%s %s\n", name.c_str(), size, seek, flags);
-  return buf;
-}
-
 std::string Searching(int n) { return Banner() + "Searching  STK (" + std::to_string(n) + " files)\n"; }
 
 std::map<std::string, std::string> With(std::map<std::string, std::string> tree, const std::string& archive,
@@ -67,8 +63,10 @@ TEST(Stk, ListsFullWidthNamesAndHighFlagsBytes) {
   RunResult r = Vrex(dir.path(), {"l", "game.stk"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Searching(3) + kHeading + Line("TwelveChars!", 4, "00000044", "80") +
-                       Line("a.snd", 0, "00000048", "FF") + Line("b", 1, "00000048", "07") +
+  EXPECT_EQ(r.out, Searching(3) + kHeading +
+                       "TwelveChars!\t4      \t00000044 80\n"
+                       "a.snd       \t0      \t00000048 FF\n"
+                       "b           \t1      \t00000048 07\n"
                        "\n3 matches found\n");
 
   RunResult e = Vrex(dir.path(), {"e", "game.stk"});
@@ -82,7 +80,7 @@ TEST(Stk, ExtensionInAnyCaseDecidesOverContent) {
   for (const char* name : {"a.STK", "b.Itk", "c.itk", "d.sTk"}) {
     dir.Write(name, stk);
     RunResult r = Vrex(dir.path(), {"l", name});
-    EXPECT_EQ(r.out, Searching(1) + kHeading + Line("m", 4, "00000018", "00") + "\n1 matches found\n") << name;
+    EXPECT_EQ(r.out, Searching(1) + kHeading + "m           \t4      \t00000018 00\n" + "\n1 matches found\n") << name;
   }
   // The same bytes under another name are not recognised.
   dir.Write("e.bin", stk);
@@ -103,8 +101,10 @@ TEST(Stk, PatternsListStoredNamesAndExtractUpperCasedCopies) {
   std::string stk = Stk().Member("Intro.snd", "snd").Member("sub\\Map.dat", "map").Member("other", "o").Bytes();
   dir.Write("a.stk", stk);
   RunResult l = Vrex(dir.path(), {"l", "a.stk", "*.SND", "sub\\*"});
-  EXPECT_EQ(l.out, Searching(3) + kHeading + Line("Intro.snd", 3, "00000044", "00") +
-                       Line("sub\\Map.dat", 3, "00000047", "00") + "\n2 matches found\n");
+  EXPECT_EQ(l.out, Searching(3) + kHeading +
+                       "Intro.snd   \t3      \t00000044 00\n"
+                       "sub\\Map.dat \t3      \t00000047 00\n"
+                       "\n2 matches found\n");
 
   RunResult x = Vrex(dir.path(), {"x", "a.stk", "*.SND", "sub\\*"});
   EXPECT_EQ(x.out, Searching(3) + "Extracting INTRO.SND\nExtracting SUB\\MAP.DAT\n\n2 matches found\n");
