@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "cli/add.h"
 #include "cli/driver.h"
 #include "core/access.h"
 #include "core/bytes.h"
@@ -115,6 +117,90 @@ int Finish(int exitCode) {
   fflush(stdout);
   return exitCode;
 }
+
+// Reads the header fields and loads the directory, printing the
+// "Searching" line. Returns 0, or the exit code of a run that ends here (the
+// archive closed). An empty directory is a broken archive unless the run adds
+// to it.
+int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layout* layout, uint8_t** directory,
+                uint32_t* count) {
+  format.readHeader(run, layout);
+  if (layout->dirSize == 0 && !emptyIsFine) {
+    Release(layout->loaded);
+    CloseArchiveFile(*run.archive);
+    printf("\t%s: brocken archive\n", run.archiveName);
+    return EXIT_BROKEN;
+  }
+  *count = layout->dirSize / layout->entrySize;
+  PrintSearching(run.formatTag, *count);
+  if (layout->dirSize == 0) return 0;
+  *directory = layout->loaded ? layout->loaded : LoadDirectory(run, *layout);
+  if (*directory) return 0;
+  CloseArchiveFile(*run.archive);
+  return EXIT_NO_DIRECTORY;
+}
+
+// a, af, m and mf. A missing archive is made when its extension names a
+// format vrex can write; an existing one is opened for writing, or, where its
+// format can't be written, for reading, to answer "Not yet" as the other
+// formats do.
+int RunAddOperation(ArchiverState& run, int argc, char** argv) {
+  FileSystem& fs = *run.fs;
+  if (!fs.Exists(run.archiveName)) {
+    const Format* format = FormatForNewArchive(run.archiveName);
+    if (!format) {
+      OpenArchiveFile(fs, run.archiveName, 0);  // reports why it can't be opened
+      printf("\t%s: no such archive, and vrex makes new archives only with the extension pak\n",
+             run.archiveName);
+      return EXIT_NOT_OPENED;
+    }
+    run.formatTag = ReadU32LE(reinterpret_cast<const uint8_t*>(format->newMagic));
+    printf("Creating %s\n", run.archiveName);
+    return RunAdd(run, *format, nullptr, 0, argc - 3, argv + 3);
+  }
+
+  std::unique_ptr<File> archive = fs.Open(run.archiveName, OPEN_UPDATE, true);
+  std::string writeError = archive ? "" : fs.Error();
+  if (!archive) archive = OpenArchiveFile(fs, run.archiveName, 0);
+  if (!archive) return EXIT_NOT_OPENED;
+  run.archive = archive.get();
+  if (RecoverInterruptedCompaction(fs, *archive, run.archiveName, writeError.empty()) < 0) {
+    archive->Close();
+    return EXIT_RECOVERY_PENDING;
+  }
+  if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
+  const Format* format = Detect(&run);
+  if (!format) {
+    printf("Unknown format\n");
+    CloseArchiveFile(*archive);
+    return EXIT_UNKNOWN_FORMAT;
+  }
+  bool adds = format->adding != nullptr;
+  if (adds && !writeError.empty()) {
+    ReportAccessError("\topen failed", writeError.c_str());
+    CloseArchiveFile(*archive);
+    return EXIT_NOT_OPENED;
+  }
+
+  Layout layout;
+  uint8_t* directory = nullptr;
+  uint32_t count = 0xFFFFFFFF;
+  if (!format->walksArchive) {
+    if (int code = LoadArchive(run, *format, adds, &layout, &directory, &count)) return code;
+  }
+  int code = EXIT_DONE;
+  if (adds) {
+    code = RunAdd(run, *format, directory, count, argc - 3, argv + 3);
+    CloseArchiveFile(*archive);
+  } else {
+    CollectNames(fs, &run.names, argc - 3, argv + 3);
+    printf("Not yet\n");
+    ReleaseNames(&run.names, argv + 3, argc - 3);
+    archive->Close();
+  }
+  Release(directory);
+  return code;
+}
 }  // namespace
 
 int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
@@ -132,6 +218,7 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
 
   run.archiveName = argv[2];
+  if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);
   run.archive = archive.get();
@@ -153,20 +240,7 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   uint32_t count = 0xFFFFFFFF;
   bool open = true;
   if (!format->walksArchive) {
-    format->readHeader(run, &layout);
-    if (layout.dirSize == 0) {
-      Release(layout.loaded);
-      CloseArchiveFile(*archive);
-      printf("\t%s: brocken archive\n", run.archiveName);
-      return Finish(EXIT_BROKEN);
-    }
-    count = layout.dirSize / layout.entrySize;
-    PrintSearching(run.formatTag, count);
-    directory = layout.loaded ? layout.loaded : LoadDirectory(run, layout);
-    if (!directory) {
-      CloseArchiveFile(*archive);
-      return Finish(EXIT_NO_DIRECTORY);
-    }
+    if (int code = LoadArchive(run, *format, false, &layout, &directory, &count)) return Finish(code);
     if (run.operation == OP_LIST) {
       CloseArchiveFile(*archive);
       open = false;

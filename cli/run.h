@@ -16,6 +16,7 @@ enum {
   EXIT_NO_DIRECTORY = 6,
   EXIT_UPDATE_FAILED = 7,     // the archive was left as it was
   EXIT_RECOVERY_PENDING = 8,  // an interrupted rewrite must be finished first
+  EXIT_PARTIAL = 9,           // some files were not stored (or not removed); the archive holds the rest
 };
 
 // Runs one invocation with the file system given and returns its exit code.

@@ -44,11 +44,19 @@ enum OpenMode {
   OPEN_CREATE_NEW,  // created, failing when the name exists
 };
 
-// Identity of a file on disk, for telling whether two names are one file.
+// What the file system says of a name: whether it is a folder, the file's
+// length, and its identity on disk (for telling whether two names are one
+// file).
 struct FileId {
   uint64_t volume = 0;
   uint64_t node = 0;
   bool operator==(const FileId& o) const { return volume == o.volume && node == o.node; }
+};
+struct FileStat {
+  bool folder = false;
+  bool regular = false;  // a plain file (not a folder, device or pipe)
+  uint64_t size = 0;
+  FileId id;
 };
 
 class FileSystem {
@@ -59,7 +67,7 @@ class FileSystem {
   virtual std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) = 0;
   virtual bool Exists(const char* path) = 0;  // a file or folder of that name
   virtual bool IsFolder(const char* path) = 0;
-  virtual bool Identify(const char* path, FileId* id) = 0;
+  virtual bool Stat(const char* path, FileStat* stat) = 0;  // follows links
   virtual bool MakeFolder(const char* path) = 0;
   virtual bool Remove(const char* path) = 0;        // a file
   virtual bool RemoveFolder(const char* path) = 0;  // an empty folder

@@ -109,11 +109,14 @@ class PosixFileSystem : public FileSystem {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
   }
-  bool Identify(const char* path, FileId* id) override {
+  bool Stat(const char* path, FileStat* info) override {
     struct stat st;
     if (stat(path, &st) != 0) return Fail(errno);
-    id->volume = uint64_t(st.st_dev);
-    id->node = uint64_t(st.st_ino);
+    info->folder = S_ISDIR(st.st_mode);
+    info->regular = S_ISREG(st.st_mode);
+    info->size = uint64_t(st.st_size);
+    info->id.volume = uint64_t(st.st_dev);
+    info->id.node = uint64_t(st.st_ino);
     return true;
   }
   bool MakeFolder(const char* path) override { return mkdir(path, 0777) == 0 || Fail(errno); }

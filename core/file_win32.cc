@@ -119,7 +119,17 @@ class WindowsFileSystem : public FileSystem {
     DWORD a = GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
   }
-  bool Identify(const char* path, FileId* id) override {
+  bool Stat(const char* path, FileStat* stat) override {
+    struct _stat64 st;
+    if (_stat64(path, &st) != 0) return Fail(errno);
+    stat->folder = (st.st_mode & _S_IFDIR) != 0;
+    stat->regular = (st.st_mode & _S_IFREG) != 0;
+    stat->size = uint64_t(st.st_size);
+    return Identify(path, &stat->id);
+  }
+
+ private:
+  bool Identify(const char* path, FileId* id) {
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WindowsFailure();
@@ -132,6 +142,8 @@ class WindowsFileSystem : public FileSystem {
     id->node = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
     return true;
   }
+
+ public:
   bool MakeFolder(const char* path) override { return _mkdir(path) == 0 || Fail(errno); }
   bool Remove(const char* path) override { return remove(path) == 0 || Fail(errno); }
   bool RemoveFolder(const char* path) override { return _rmdir(path) == 0 || Fail(errno); }

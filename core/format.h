@@ -97,6 +97,7 @@ struct OffsetRule {
 };
 
 struct DeleteRow;  // formats/compact.h
+struct AddRow;     // formats/update.h
 
 struct Format {
   const char* name;  // for messages and tests
@@ -113,6 +114,8 @@ struct Format {
   bool walksArchive;   // no directory block: the walk reads the open archive (Dir)
   bool tildeAlias;     // a "\" in a member's own name may be written "~" in a pattern
   const DeleteRow* deletion;  // null: d deletes nothing
+  const AddRow* adding;       // null: a and m answer "Not yet"
+  const char* newMagic;       // the magic of an archive a and m make
 };
 
 #endif

@@ -164,11 +164,11 @@ int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count,
               row.entrySize);
     ++kept;
   }
-  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder);
+  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION);
 }
 
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
-                   bool keepOrder) {
+                   bool keepOrder, uint32_t jobKind) {
   if (row.entrySize > kLargestEntry) return 0;
   uint64_t fileSize = 0;
   if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
@@ -224,6 +224,7 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   CompactionJob job;
   memset(&job, 0, sizeof job);
   job.fs = run.fs;
+  job.kind = jobKind;
   job.archive = run.archive;
   job.archiveName = run.archiveName;
   job.dirOffset = plan.dataEnd;

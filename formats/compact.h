@@ -32,8 +32,11 @@ struct DeleteRow {
   uint32_t headerSize;       // member data may start here
 };
 
+// keepOrder writes the directory back in its own order instead of sorted by
+// data offset; jobKind (JOB_DELETION, JOB_UPDATE) names the job in the
+// messages of a recovery.
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
-                   bool keepOrder);
+                   bool keepOrder, uint32_t jobKind);
 
 // Removes the entries whose mark is set from the directory in one pass,
 // keeping the order of the rest, and compacts the archive. Returns what

@@ -43,5 +43,5 @@ extern const Format kCsid = {
     Decode, nullptr, nullptr,
     "\nname\t\tsize\t\tseek\n"
     "------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr,
+    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
 };

@@ -139,5 +139,5 @@ extern const Format kDir = {
     nullptr, Walk, nullptr,
     "\nname                                                 size     seek\n"
     "------------------------------------------------------------------\n",
-    PrintRow, nullptr, true, false, nullptr,
+    PrintRow, nullptr, true, false, nullptr, nullptr, nullptr,
 };

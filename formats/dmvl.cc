@@ -50,5 +50,5 @@ extern const Format kDmvl = {
     Decode, nullptr, &kBackToBack,
     "\nname\t\tsize\t\tseek\t\tflags\n"
     "-----------------------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr,
+    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
 };

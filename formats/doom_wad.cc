@@ -143,5 +143,5 @@ extern const Format kDoomWad = {
     nullptr, Walk, nullptr,
     "\nname\t\t\tsize\tseek\n"
     "----------------------------------------\n",
-    PrintRow, nullptr, false, true, &kDeleteRow,
+    PrintRow, nullptr, false, true, &kDeleteRow, nullptr, nullptr,
 };

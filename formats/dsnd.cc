@@ -73,5 +73,5 @@ extern const Format kDsnd = {
     Decode, nullptr, &kFromDataStart,
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
-    PrintRow, ExtractSound, false, false, nullptr,
+    PrintRow, ExtractSound, false, false, nullptr, nullptr, nullptr,
 };

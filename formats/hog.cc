@@ -99,5 +99,5 @@ extern const Format kHog = {
     Decode, nullptr, &kInterleaved,
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr,
+    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
 };

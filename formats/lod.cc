@@ -165,5 +165,5 @@ extern const Format kLod = {
     Decode, nullptr, nullptr,
     "\nname\t\t\tsize\treal\tseek\tflags\n"
     "-------------------------------------------------\n",
-    PrintRow, UnzipMember, false, false, nullptr,
+    PrintRow, UnzipMember, false, false, nullptr, nullptr, nullptr,
 };

@@ -11,11 +11,24 @@
 //   60      4     size   (u32 LE)
 //
 // Member data lies anywhere behind the header; the directory anywhere.
+//
+// Adding: a file's member name is its path with "/" between folders (af and
+// mf: its last component), letter case as given. Names are compared with "\"
+// and "/" as one character: a name equal to a stored one replaces it in
+// place; failing that, a single stored name that differs only in ASCII case
+// is replaced under its stored spelling; two or more such names, or a name
+// stored twice, make the file ambiguous. Any other name is appended, in the
+// order given, if it fits the field with its terminator (55 bytes).
 #include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/format.h"
 #include "formats/compact.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kEntrySize = 64;
@@ -43,6 +56,74 @@ const DeleteRow kDeleteRow = {
     "Can't allocate %ul bytes for %.56s - skiped\n",
     false, false, true, 12,  // directory offset and length in the header; sorted; stored names
 };
+
+constexpr uint32_t kLongestNewName = kNameWidth - 1;
+
+// A name as compared: "\" as "/"; folded also ignores ASCII case.
+std::string Same(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+std::string Folded(std::string name) {
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  }
+  return name;
+}
+
+std::string StoredName(const uint8_t* entry) {
+  char name[kNameWidth + 1];
+  CopyNameField(name, entry, kNameWidth);
+  return name;
+}
+
+void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  std::unordered_map<std::string, std::vector<uint32_t>> exact, folded;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::string name = StoredName(directory + uint64_t(i) * kEntrySize);
+    exact[Same(name)].push_back(i);
+    folded[Folded(name)].push_back(i);
+  }
+  std::unordered_set<std::string> taken;
+  for (size_t j = 0; j < inputs.size(); ++j) {
+    Put& put = plan->puts[j];
+    if (put.refusal) continue;
+    const std::string& name = request.withFolders ? inputs[j].relative : inputs[j].last;
+    if (!taken.insert(Folded(name)).second) {
+      put.refusal = "Duplicate name";
+      continue;
+    }
+    const std::vector<uint32_t>* matches = nullptr;
+    auto same = exact.find(Same(name));
+    if (same != exact.end()) {
+      matches = &same->second;
+    } else {
+      auto fold = folded.find(Folded(name));
+      if (fold != folded.end()) matches = &fold->second;
+    }
+    if (matches && matches->size() > 1) {
+      put.refusal = "Ambiguous name";
+    } else if (matches) {
+      put.replaces = (*matches)[0];
+      put.shown = StoredName(directory + uint64_t(put.replaces) * kEntrySize);
+    } else if (name.size() > kLongestNewName) {
+      put.refusal = "Name too long";
+    } else {
+      put.entry.assign(kEntrySize, 0);
+      name.copy(reinterpret_cast<char*>(put.entry.data()), name.size());
+      put.shown = name;
+    }
+  }
+  AppendInOrder(count, plan);
+}
+
+void SetSize(uint8_t* entry, uint32_t size) { WriteU32LE(entry + kSizeAt, size); }
+
+const AddRow kAddRow = {&kDeleteRow, 1, "pak", Plan, SetSize};
 }  // namespace
 
 extern const Format kPack = {
@@ -50,5 +131,5 @@ extern const Format kPack = {
     Decode, nullptr, nullptr,
     "\nname\t\t\t\t\t\t\tsize\tseek\n"
     "------------------------------------------------------------------------\n",
-    PrintRow, nullptr, false, false, &kDeleteRow,
+    PrintRow, nullptr, false, false, &kDeleteRow, &kAddRow, "PACK",
 };

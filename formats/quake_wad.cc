@@ -61,5 +61,5 @@ extern const Format kQuakeWad = {
     Decode, nullptr, nullptr,
     "\nname\t\t\tsize\tpacked\tflags\t\tseek\n"
     "----------------------------------------------------------------\n",
-    PrintRow, nullptr, false, false, &kDeleteRow,
+    PrintRow, nullptr, false, false, &kDeleteRow, nullptr, nullptr,
 };

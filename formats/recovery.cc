@@ -43,6 +43,7 @@ constexpr uint32_t kDirBytesAt = 40;
 constexpr uint32_t kNewLengthAt = 44;
 constexpr uint32_t kStartLengthAt = 52;
 constexpr uint32_t kMoveCountAt = 60;
+constexpr uint32_t kKindAt = 64;
 constexpr uint32_t kFixedSize = 68;
 constexpr uint32_t kProgressSize = 16;
 constexpr uint32_t kJournalOffset = 64;  // from the progress entry
@@ -50,6 +51,8 @@ constexpr uint32_t kJournalHeadSize = 16;
 constexpr uint32_t kMarkerSize = 16;
 
 enum { PHASE_MOVING = 0, PHASE_MOVED = 1 };
+
+const char* JobName(uint32_t kind) { return kind == JOB_UPDATE ? "update" : "deletion"; }
 
 // The open record of a protected job.
 struct Record {
@@ -164,6 +167,7 @@ int CreateRecord(const CompactionJob* job, Record* record) {
   WriteU64LE(fixed + kNewLengthAt, job->newLength);
   WriteU64LE(fixed + kStartLengthAt, job->startLength);
   WriteU32LE(fixed + kMoveCountAt, job->moveCount);
+  WriteU32LE(fixed + kKindAt, job->kind);
   uint32_t crc = Crc(0, fixed + kBodyLengthAt, kFixedSize - kBodyLengthAt);
   crc = Crc(crc, job->moves, movesBytes);
   crc = Crc(crc, job->directory, job->dirBytes);
@@ -306,6 +310,7 @@ int ResumeJob(FileSystem& fs, File& archive, const char* archiveName, Record* re
   job.newLength = ReadU64LE(body + kNewLengthAt);
   job.startLength = ReadU64LE(body + kStartLengthAt);
   job.moveCount = ReadU32LE(body + kMoveCountAt);
+  job.kind = ReadU32LE(body + kKindAt);
   job.moves = body + kFixedSize;
   job.directory = job.moves + uint64_t(job.moveCount) * MOVE_RECORD_SIZE;
   job.protect = 1;
@@ -375,15 +380,24 @@ int Recover(FileSystem& fs, File& archive, const char* archiveName, const char* 
       ReportAccessError("\tremove failed", fs.Error());
       return 0;
     }
-    printf("Discarded the recovery record of %s: the interrupted deletion had not begun\n",
-           archiveName);
+    printf("Discarded the recovery record of %s: the interrupted %s had not begun\n", archiveName,
+           JobName(JOB_DELETION));
     return 1;
   }
   int finished = loaded == RECORD_USABLE && ResumeJob(fs, archive, archiveName, &record, body, bodyLength);
+  if (finished) printf("Finished the interrupted %s in %s\n", JobName(ReadU32LE(body + kKindAt)), archiveName);
   Release(body);
   CloseRecord(&record);
-  if (finished) printf("Finished the interrupted deletion in %s\n", archiveName);
   return finished;
+}
+
+// The kind of job a record on disk holds, as far as it can be read.
+uint32_t RecordedKind(FileSystem& fs, const char* recordName) {
+  std::unique_ptr<File> file = fs.Open(recordName, OPEN_READ, false);
+  uint8_t fixed[kFixedSize];
+  if (!file || file->Read(fixed, kFixedSize) != kFixedSize) return JOB_DELETION;
+  if (memcmp(fixed, kRecordMagic, sizeof kRecordMagic) != 0) return JOB_DELETION;
+  return ReadU32LE(fixed + kKindAt);
 }
 }  // namespace
 
@@ -427,14 +441,15 @@ int RecoverInterruptedCompaction(FileSystem& fs, File& archive, const char* arch
   }
   int result = 0;
   if (fs.Exists(recordName)) {
+    const char* job = JobName(RecordedKind(fs, recordName));
     if (!canWrite) {
-      printf("\t%s: an interrupted deletion is not finished - repeat the d run to complete it\n",
-             archiveName);
+      printf("\t%s: an interrupted %s is not finished - repeat the interrupted command to complete it\n",
+             archiveName, job);
       result = -1;
     } else if (Recover(fs, archive, archiveName, recordName)) {
       result = 1;
     } else {
-      printf("\t%s: the interrupted deletion could not be finished\n", archiveName);
+      printf("\t%s: the interrupted %s could not be finished\n", archiveName, job);
       result = -1;
     }
   }

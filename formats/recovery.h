@@ -21,7 +21,7 @@
 //   44      8     new archive length (u64)
 //   52      8     archive length when the job began (u64)
 //   60      4     number of moves
-//   64      4     reserved, 0
+//   64      4     job kind: 0 a deletion, 1 the compaction that ends an update
 //   68      12*m  moves: source offset, destination offset, length
 //   ...           the new directory
 //   body end, rounded up to 64:
@@ -51,8 +51,11 @@ enum : uint32_t {
   MOVE_RECORD_SIZE = 12,
 };
 
+enum : uint32_t { JOB_DELETION = 0, JOB_UPDATE = 1 };
+
 struct CompactionJob {
   FileSystem* fs;
+  uint32_t kind;         // JOB_DELETION or JOB_UPDATE, for the messages of a recovery
   File* archive;
   const char* archiveName;
   uint8_t oldHeader[12];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/bytes.h"
+#include "formats/update.h"
 
 extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog;
 
@@ -41,5 +42,13 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag) {
       return format;
     }
   }
+  return nullptr;
+}
+
+const Format* FormatForNewArchive(const char* fileName) {
+  const char* dot = strrchr(fileName, '.');
+  if (!dot) return nullptr;
+  for (const Format* format : kFormats)
+    if (format->adding && SameTextIgnoringCase(dot + 1, format->adding->extension)) return format;
   return nullptr;
 }

@@ -17,4 +17,7 @@ const Format* FormatByExtension(const char* fileName);
 // for a three-byte magic the three bytes and a zero byte.
 const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag);
 
+// The format a and m make a missing archive in, by its extension, or null.
+const Format* FormatForNewArchive(const char* fileName);
+
 #endif

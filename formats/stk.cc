@@ -45,5 +45,5 @@ extern const Format kStk = {
     Decode, nullptr, nullptr,
     "\nname\t\tsize\tseek\tflags\n"
     "-------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr,
+    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
 };

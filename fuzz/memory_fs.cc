@@ -88,11 +88,18 @@ bool MemoryFileSystem::Exists(const char* path) { return files_.count(path) || f
 
 bool MemoryFileSystem::IsFolder(const char* path) { return folders_.count(path) != 0; }
 
-bool MemoryFileSystem::Identify(const char* path, FileId* id) {
+bool MemoryFileSystem::Stat(const char* path, FileStat* stat) {
+  *stat = FileStat();
+  if (folders_.count(path)) {
+    stat->folder = true;
+    return true;
+  }
   auto found = ids_.find(path);
   if (found == ids_.end()) return Fail(kNoEntry);
-  id->volume = 1;
-  id->node = found->second;
+  stat->size = files_[path]->size();
+  stat->regular = true;
+  stat->id.volume = 1;
+  stat->id.node = found->second;
   return true;
 }
 

@@ -18,7 +18,7 @@ class MemoryFileSystem : public FileSystem {
   std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) override;
   bool Exists(const char* path) override;
   bool IsFolder(const char* path) override;
-  bool Identify(const char* path, FileId* id) override;
+  bool Stat(const char* path, FileStat* stat) override;
   bool MakeFolder(const char* path) override;
   bool Remove(const char* path) override;
   bool RemoveFolder(const char* path) override;

@@ -245,7 +245,7 @@ TEST(Compact, ReadFailureDuringTheMovesIsFinishedByTheNextDeletion) {
 
   RunResult list = Vrex(dir.path(), {"l", "a.pak"});
   EXPECT_EQ(list.exitCode, 8);
-  EXPECT_EQ(list.out, Banner() + "\ta.pak: an interrupted deletion is not finished - repeat the d run to complete it\n");
+  EXPECT_EQ(list.out, Banner() + "\ta.pak: an interrupted deletion is not finished - repeat the interrupted command to complete it\n");
 
   RunResult again = Vrex(dir.path(), {"d", "a.pak", "junk"});
   EXPECT_EQ(again.exitCode, 0);

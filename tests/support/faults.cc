@@ -95,7 +95,7 @@ class FaultyFileSystem : public FileSystem {
   }
   bool Exists(const char* path) override { return inner_.Exists(path); }
   bool IsFolder(const char* path) override { return inner_.IsFolder(path); }
-  bool Identify(const char* path, FileId* id) override { return Pass(inner_.Identify(path, id)); }
+  bool Stat(const char* path, FileStat* stat) override { return Pass(inner_.Stat(path, stat)); }
   bool MakeFolder(const char* path) override { return Pass(inner_.MakeFolder(path)); }
   bool Remove(const char* path) override {
     for (size_t i = pending_.size(); i-- > 0;)
