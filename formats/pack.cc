@@ -93,7 +93,7 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
     Put& put = plan->puts[j];
     if (put.refusal) continue;
     const std::string& name = request.withFolders ? inputs[j].relative : inputs[j].last;
-    if (!taken.insert(Folded(name)).second) {
+    if (taken.count(Folded(name))) {
       put.refusal = "Duplicate name";
       continue;
     }
@@ -117,6 +117,7 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
       name.copy(reinterpret_cast<char*>(put.entry.data()), name.size());
       put.shown = name;
     }
+    if (!put.refusal) taken.insert(Folded(name));
   }
   AppendInOrder(count, plan);
 }

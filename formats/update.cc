@@ -200,6 +200,11 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     return result;
   }
 
+  uint8_t oldWords[8] = {};
+  if (t.file && !ReadFar(*t.file, kHeaderWordsAt, oldWords, sizeof oldWords)) {
+    result.failed = true;
+    return result;
+  }
   std::unique_ptr<File> created;
   std::string newName = WithSuffix(run.archiveName, kNewSuffix);
   if (!t.file) {
@@ -270,20 +275,26 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   WriteU32LE(words, layout.countFirst ? newCount : uint32_t(dirOffset));
   WriteU32LE(words + 4, layout.countFirst ? uint32_t(dirOffset) : uint32_t(newDir.size()));
   bool anything = !result.storedInputs.empty();
-  bool committed = written && anything && WriteFar(*t.file, dirOffset, newDir.data(), newDir.size()) &&
-                   SyncFile(*t.file) && WriteFar(*t.file, kHeaderWordsAt, words, sizeof words) &&
-                   SyncFile(*t.file);
+  bool durable = written && anything && WriteFar(*t.file, dirOffset, newDir.data(), newDir.size()) &&
+                 SyncFile(*t.file);
+  bool committed = durable && WriteFar(*t.file, kHeaderWordsAt, words, sizeof words) && SyncFile(*t.file);
   if (created) {
-    bool closed = created->Close();
-    committed = committed && closed;
-    if (committed && !(fs.Rename(newName.c_str(), run.archiveName) && fs.SyncFolder(run.archiveName))) {
+    committed = created->Close() && committed;
+    if (committed && !fs.Rename(newName.c_str(), run.archiveName)) {
       ReportAccessError("\trename failed", fs.Error());
+      committed = false;
+    } else if (committed && !fs.SyncFolder(run.archiveName)) {
+      ReportAccessError("\twrite failed", fs.Error());
+      fs.Remove(run.archiveName);  // not known to be durable: not there at all
       committed = false;
     }
     if (!committed) fs.Remove(newName.c_str());
   } else if (!committed) {
-    // Back to the old length: the archive as it was, byte for byte.
-    if (!t.file->SetLength(t.start) || !t.file->Sync()) ReportAccessError("\twrite failed", t.file->Error());
+    // The archive as it was, byte for byte: the old header words durable
+    // first (the new ones may have been written), then the old length.
+    File& f = *t.file;
+    bool restored = !durable || (WriteFar(f, kHeaderWordsAt, oldWords, sizeof oldWords) && SyncFile(f));
+    if (restored && !(f.SetLength(t.start) && f.Sync())) ReportAccessError("\twrite failed", f.Error());
   }
   if (!committed) {
     result.storedInputs.clear();

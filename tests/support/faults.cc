@@ -220,7 +220,7 @@ class FaultyFileSystem : public FileSystem {
 };
 
 size_t FaultyFile::Read(void* buffer, size_t size) {
-  if (Hit(&fs_->faults().reads, fs_->faults().failRead)) {
+  if (Hit(&fs_->faults().reads, fs_->faults().failRead) || node_->path == fs_->faults().failReadsOf) {
     injected_ = END_OF_FILE_REASON;  // the read comes up short
     return 0;
   }

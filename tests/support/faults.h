@@ -14,6 +14,7 @@
 #define VREX_TESTS_SUPPORT_FAULTS_H
 
 #include <memory>
+#include <string>
 
 #include "core/file.h"
 
@@ -26,6 +27,7 @@ struct Faults {
   unsigned long stopAtWrite = 0;
   unsigned long stopAtSync = 0;
   bool powerLoss = false;
+  std::string failReadsOf;  // every read of the file with this path comes up short
   // counters
   unsigned long reads = 0, writes = 0, syncs = 0, allocs = 0;
 };

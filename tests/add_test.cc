@@ -1,0 +1,202 @@
+// a, af, m and mf on PACK archives end to end: which member a file becomes,
+// what is refused, folders, list files, making a new archive, and the move.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+#include "tests/support/pack_builder.h"
+
+namespace {
+struct Entry {
+  std::string name;
+  std::string data;
+  bool operator==(const Entry& o) const { return name == o.name && data == o.data; }
+};
+
+uint32_t U32(const std::string& s, size_t at) {
+  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
+         uint32_t(uint8_t(s[at + 3])) << 24;
+}
+
+// The members of a PACK as its directory states them, in directory order.
+std::vector<Entry> Members(const std::string& file) {
+  std::vector<Entry> out;
+  uint32_t dirOffset = U32(file, 4), count = U32(file, 8) / 64;
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t at = dirOffset + size_t(i) * 64;
+    out.push_back({std::string(file.c_str() + at, strnlen(file.c_str() + at, 56)),
+                   file.substr(U32(file, at + 56), U32(file, at + 60))});
+  }
+  return out;
+}
+
+void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
+  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0777);
+  dir.Write(path, bytes);
+}
+
+struct NameCase {
+  const char* label;
+  std::vector<std::string> stored;  // member names of the archive
+  const char* letter;
+  std::vector<std::string> files;   // written with content "new", then named in order
+  std::string lines;                // lines vrex prints between Searching and the summary
+  std::vector<std::string> after;   // member names afterwards; a replaced one holds "new"
+  int exitCode;
+};
+
+// Exact names replace in place; one name that differs only in case is
+// replaced under its stored spelling; anything more is ambiguous; new names
+// are appended in the order given.
+TEST(Add, NamesReplaceOrAppend) {
+  const std::string n56 = "dir/" + std::string(52, 'n');
+  const NameCase cases[] = {
+      {"exact", {"maps/e1m1.bsp", "readme.txt"}, "a", {"readme.txt"}, "Replacing readme.txt\n",
+       {"maps/e1m1.bsp", "readme.txt"}, 0},
+      {"case differs", {"Maps/E1M1.bsp"}, "a", {"MAPS/E1M1.BSP"}, "Replacing Maps/E1M1.bsp\n", {"Maps/E1M1.bsp"}, 0},
+      {"exact wins over case", {"a.txt", "A.txt"}, "a", {"A.txt"}, "Replacing A.txt\n", {"a.txt", "A.txt"}, 0},
+      {"two case variants", {"a.txt", "A.txt"}, "a", {"A.TXT"}, "Ambiguous name A.TXT - skipped\n",
+       {"a.txt", "A.txt"}, 9},
+      {"stored twice", {"a.txt", "a.txt"}, "a", {"a.txt"}, "Ambiguous name a.txt - skipped\n", {"a.txt", "a.txt"}, 9},
+      {"appended in order", {"x"}, "a", {"z/2", "y/1"}, "Adding z/2\nAdding y/1\n", {"x", "z/2", "y/1"}, 0},
+      {"af takes the last component", {"sub/b"}, "af", {"p/q/b", "p/c"}, "Adding b\nAdding c\n",
+       {"sub/b", "b", "c"}, 0},
+      {"same member twice", {}, "a", {"d/k", "D/K"}, "Adding d/k\nDuplicate name D/K - skipped\n", {"d/k"}, 9},
+      {"56 is too long for a new name", {"x"}, "a", {n56}, "Name too long " + n56 + " - skipped\n", {"x"}, 9},
+      {"a stored 56-byte name is replaced", {n56}, "a", {n56}, "Replacing " + n56 + "\n", {n56}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    Pack p;
+    for (const auto& name : c.stored) p.Member(name, "old:" + name);
+    std::string before = p.Bytes();
+    Put(dir, "a.pak", before);
+    for (const auto& f : c.files) Put(dir, f, "new");
+    std::vector<std::string> args = {c.letter, "a.pak"};
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    RunResult r = Vrex(dir.path(), args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    size_t stored = 0;
+    for (size_t i = 0; i < c.lines.size(); i = c.lines.find('\n', i) + 1) stored += c.lines.compare(i, 3, "Add") == 0 || c.lines.compare(i, 3, "Rep") == 0;
+    std::string summary = stored ? std::to_string(stored) + " files stored" : "(no files stored";
+    if (c.exitCode == 9) summary += stored ? ", 1 skipped" : ", 1 skipped)";
+    EXPECT_EQ(r.out, Banner() + "Searching PACK (" + std::to_string(c.stored.size()) + " files)\n" + c.lines + "\n" +
+                         summary + "\n");
+    std::vector<Entry> want;
+    for (const auto& name : c.after) {
+      bool replaced = std::find(c.stored.begin(), c.stored.end(), name) == c.stored.end() ||
+                      c.lines.find("Replacing " + name + "\n") != std::string::npos;
+      want.push_back({name, replaced ? "new" : "old:" + name});
+    }
+    if (stored == 0) {
+      EXPECT_EQ(dir.Read("a.pak"), before) << "untouched, byte for byte";
+    }
+    EXPECT_EQ(Members(dir.Read("a.pak")), want);
+  }
+}
+
+// What x writes, a puts back: after x and a of every file, the directory and
+// every member are as they were (names in their stored spelling).
+TEST(Add, WhatExtractionWritesAddingPutsBack) {
+  TempDir dir;
+  std::string full = "dir/" + std::string(52, 'f');
+  std::string before = Pack()
+                           .Member("maps/e1m1.bsp", Pattern(3000, 1))
+                           .Member("Sound/Beep.wav", Pattern(10, 2))
+                           .Member("readme.txt", "")
+                           .Member(full, "56")
+                           .Bytes();
+  for (const char* pattern : {"", "*"}) {  // with a pattern, x writes upper-cased names
+    SCOPED_TRACE(pattern);
+    Put(dir, "a.pak", before);
+    std::vector<std::string> x = {"x", "a.pak"};
+    if (*pattern) x.push_back(pattern);
+    ASSERT_EQ(Vrex(dir.path(), x).exitCode, 0);
+    std::string upper = *pattern ? "*" : "";
+    RunResult r = Vrex(dir.path(), {"a", "a.pak", *pattern ? "MAPS" : "maps", *pattern ? "SOUND" : "Sound",
+                                    *pattern ? "README.TXT" : "readme.txt", *pattern ? "DIR" : "dir"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out.find("Adding"), std::string::npos) << r.out;
+    EXPECT_EQ(Members(dir.Read("a.pak")), Members(before));
+  }
+}
+
+// Folders add every file below them in the byte order of their paths;
+// a list file names paths one a line, bytes kept as they are.
+TEST(Add, FoldersAndListFiles) {
+  TempDir dir;
+  Put(dir, "t/b/z", "z");
+  Put(dir, "t/B", "B");
+  Put(dir, "t/a.txt", "a");
+  Put(dir, "t/b/a", "ba");
+  Put(dir, "one.txt", "1");
+  dir.Write("list", "one.txt\r\n\r\n/etc/passwd\r\nt/../one.txt\nmissing");
+  RunResult r = Vrex(dir.path(), {"a", "new.pak", "./t/", "@list", "-switch"});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Banner() + "Creating new.pak\nAdding t/B\nAdding t/a.txt\nAdding t/b/a\nAdding t/b/z\n"
+                              "Adding one.txt\nUnsafe path /etc/passwd - skipped\nUnsafe path t/../one.txt - skipped\n"
+                              "Can't read missing - skipped\n\n5 files stored, 3 skipped\n");
+  EXPECT_EQ(Members(dir.Read("new.pak")),
+            (std::vector<Entry>{{"t/B", "B"}, {"t/a.txt", "a"}, {"t/b/a", "ba"}, {"t/b/z", "z"}, {"one.txt", "1"}}));
+  EXPECT_EQ(Vrex(dir.path(), {"l", "new.pak"}).exitCode, 0);
+}
+
+TEST(Add, TheArchiveNeverStoresItself) {
+  TempDir dir;
+  Put(dir, "a.pak", Pack().Member("x", "x").Bytes());
+  Put(dir, "a.pak.vrex-new", "left by a run that was killed");
+  RunResult r = Vrex(dir.path(), {"a", "a.pak", "a.pak", "."});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nThe archive itself a.pak - skipped\n"
+                              "The archive itself ./a.pak - skipped\nThe archive itself ./a.pak.vrex-new - skipped\n"
+                              "\n(no files stored, 3 skipped)\n");
+}
+
+TEST(Add, MakingArchives) {
+  TempDir dir;
+  Put(dir, "f", "data");
+  RunResult unknown = Vrex(dir.path(), {"a", "new.zip", "f"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.err, "\topen failed: No such file or directory\n");
+  EXPECT_FALSE(dir.Exists("new.zip"));
+
+  RunResult nothing = Vrex(dir.path(), {"a", "NEW.PAK", "missing"});
+  EXPECT_EQ(nothing.exitCode, 9);
+  EXPECT_FALSE(dir.Exists("NEW.PAK")) << "nothing to store: nothing made";
+
+  // An existing PACK without a single entry takes members too.
+  Put(dir, "empty.pak", Bytes().Raw("PACK").U32(12).U32(0).str());
+  RunResult empty = Vrex(dir.path(), {"a", "empty.pak", "f"});
+  EXPECT_EQ(empty.exitCode, 0);
+  EXPECT_EQ(empty.out, Banner() + "Searching PACK (0 files)\nAdding f\n\n1 files stored\n");
+  EXPECT_EQ(Members(dir.Read("empty.pak")), (std::vector<Entry>{{"f", "data"}}));
+  EXPECT_EQ(Vrex(dir.path(), {"l", "empty.pak"}).exitCode, 0);
+  EXPECT_EQ(dir.Tree().size(), 2u) << "no temporary file left";
+}
+
+// m removes what was stored, and the folders it emptied; refused files and
+// the folders that hold them stay.
+TEST(Add, MoveRemovesOnlyWhatWasStored) {
+  TempDir dir;
+  Put(dir, "a.pak", Pack().Member("x.txt", "x").Member("X.TXT", "X").Bytes());
+  Put(dir, "gone/deep/f1", "1");
+  Put(dir, "kept/f2", "2");
+  Put(dir, "kept/X.Txt", "refused: ambiguous");
+  Put(dir, "X.tXt", "refused too");
+  RunResult r = Vrex(dir.path(), {"mf", "a.pak", "gone", "kept", "X.tXt"});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nAdding f1\nAmbiguous name kept/X.Txt - skipped\n"
+                              "Adding f2\nAmbiguous name X.tXt - skipped\n\n2 files stored, 2 skipped\n");
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.pak", dir.Read("a.pak")},
+                                                           {"kept/", ""},
+                                                           {"kept/X.Txt", "refused: ambiguous"},
+                                                           {"X.tXt", "refused too"}}));
+  EXPECT_EQ(Members(dir.Read("a.pak")),
+            (std::vector<Entry>{{"x.txt", "x"}, {"X.TXT", "X"}, {"f1", "1"}, {"f2", "2"}}));
+}
+}  // namespace

@@ -1,0 +1,191 @@
+// The update engine on PACK archives: what a run writes and where, what a
+// failed run leaves (the archive as before, byte for byte), shared data,
+// dead space and its reclaim, the 2 GiB limit, and files that change while
+// they are read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+#include "tests/support/faults.h"
+#include "tests/support/pack_builder.h"
+
+namespace {
+uint32_t U32(const std::string& s, size_t at) {
+  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
+         uint32_t(uint8_t(s[at + 3])) << 24;
+}
+
+// name -> bytes, in directory order.
+std::vector<std::pair<std::string, std::string>> Members(const std::string& file) {
+  std::vector<std::pair<std::string, std::string>> out;
+  uint32_t dirOffset = U32(file, 4), count = U32(file, 8) / 64;
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t at = dirOffset + size_t(i) * 64;
+    out.push_back({std::string(file.c_str() + at, strnlen(file.c_str() + at, 56)),
+                   file.substr(U32(file, at + 56), U32(file, at + 60))});
+  }
+  return out;
+}
+
+const std::string kBig = Pattern(40000, 1);
+
+// The new data and directory go behind the old end; nothing before it
+// changes but the two header words.
+TEST(Update, WritesBehindTheOldEndAndCommitsWithTheHeader) {
+  TempDir dir;
+  std::string before = Pack().Member("big", kBig).Member("small", "s").Bytes();
+  dir.Write("a.pak", before);
+  dir.Write("small", "S2");
+  dir.Write("new", "N");
+  RunResult r = Vrex(dir.path(), {"a", "a.pak", "small", "new"});
+  EXPECT_EQ(r.exitCode, 0);
+  std::string after = dir.Read("a.pak");
+  ASSERT_EQ(after.size(), before.size() + 3 + 3 * 64);
+  EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12)) << "old bytes untouched";
+  EXPECT_EQ(U32(after, 4), before.size() + 3);
+  EXPECT_EQ(Members(after),
+            (std::vector<std::pair<std::string, std::string>>{{"big", kBig}, {"small", "S2"}, {"new", "N"}}));
+}
+
+// Two entries share their bytes: replacing one leaves the other its own.
+TEST(Update, SharedDataStaysWithTheEntryNotReplaced) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("one", kBig).Entry("two", 12, 40000).Bytes());
+  dir.Write("two", "fresh");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "two"}).exitCode, 0);
+  EXPECT_EQ(Members(dir.Read("a.pak")),
+            (std::vector<std::pair<std::string, std::string>>{{"one", kBig}, {"two", "fresh"}}));
+}
+
+// Dead space is reclaimed once it passes a quarter of the file; the
+// directory keeps its order (a replaced member does not move to the end).
+TEST(Update, DeadSpacePastAQuarterIsReclaimedInDirectoryOrder) {
+  TempDir dir;
+  std::string first = Pattern(30000, 2), last = Pattern(100000, 3);
+  dir.Write("a.pak", Pack().Member("first", first).Member("mid", kBig).Member("last", last).Bytes());
+  dir.Write("mid", "m");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "mid"}).exitCode, 0);
+  std::string grown = dir.Read("a.pak");
+  // The old directory is dead space too; 40000 + 192 bytes are not yet a quarter.
+  EXPECT_EQ(grown.size(), 12 + 30000 + 40000 + 100000 + 3 * 64 + 1 + 3 * 64) << "nothing reclaimed yet";
+
+  dir.Write("last", "l");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "last"}).exitCode, 0);
+  std::string packed = dir.Read("a.pak");
+  EXPECT_EQ(packed.size(), 12 + 30000 + 1 + 1 + 3 * 64) << "no dead space left";
+  EXPECT_EQ(Members(packed),
+            (std::vector<std::pair<std::string, std::string>>{{"first", first}, {"mid", "m"}, {"last", "l"}}));
+  EXPECT_FALSE(dir.Exists("a.pak.vrex-recovery"));
+}
+
+// Bytes a killed run left behind the end count as dead space; the archive
+// reads as before.
+TEST(Update, BytesBehindTheEndAreDeadSpace) {
+  TempDir dir;
+  std::string before = Pack().Member("a", "A").Bytes();
+  dir.Write("a.pak", before + std::string(1000, 'k'));
+  EXPECT_EQ(Vrex(dir.path(), {"x", "a.pak"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("a"), "A");
+  dir.Write("b", "B");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "b"}).exitCode, 0);
+  std::string after = dir.Read("a.pak");
+  EXPECT_EQ(after.size(), before.size() - 64 + 1 + 2 * 64) << "the dead kilobyte was reclaimed";
+  EXPECT_EQ(Members(after), (std::vector<std::pair<std::string, std::string>>{{"a", "A"}, {"b", "B"}}));
+}
+
+// Every write and every sync of a run, failing in turn: a failure before
+// the commit gives exit 7 and leaves the archive as it was, byte for byte (a
+// new one: nothing); one in the compaction behind the commit leaves a
+// recovery record that the same command, run again, finishes.
+TEST(Update, AFailedRunLeavesTheArchiveAsItWas) {
+  TempDir dir;
+  const std::string before = Pack().Member("old", kBig).Member("keep", "k").Bytes();
+  const std::string replacement = Pattern(50000, 9);
+  dir.Write("old", replacement);
+  dir.Write("add", "a");
+  const std::vector<std::pair<std::string, std::string>> after = {{"old", replacement}, {"keep", "k"}, {"add", "a"}};
+  for (const char* archive : {"a.pak", "new.pak"}) {
+    bool existing = std::string(archive) == "a.pak";
+    if (existing) dir.Write(archive, before);
+    Faults count;
+    ASSERT_EQ(VrexInProcess(dir.path(), {"a", archive, "old", "add"}, &count).exitCode, 0);
+    for (int syncs = 0; syncs < 2; ++syncs) {
+      unsigned long total = syncs ? count.syncs : count.writes;
+      for (unsigned long k = 1; k <= total; ++k) {
+        SCOPED_TRACE(std::string(archive) + (syncs ? " sync " : " write ") + std::to_string(k));
+        if (existing)
+          dir.Write(archive, before);
+        else
+          unlink(dir.Join(archive).c_str());
+        Faults faults;
+        (syncs ? faults.failSync : faults.failWrite) = k;
+        RunResult r = VrexInProcess(dir.path(), {"a", archive, "old", "add"}, &faults);
+        if (r.exitCode == 8) {  // the compaction behind the commit
+          EXPECT_EQ(Vrex(dir.path(), {"l", archive}).exitCode, 8);
+          EXPECT_EQ(Vrex(dir.path(), {"a", archive, "old", "add"}).exitCode, 0);
+        }
+        if (r.exitCode == 8 || r.exitCode == 0) {
+          std::vector<std::pair<std::string, std::string>> want = after;
+          if (!existing) want.erase(want.begin() + 1);
+          EXPECT_EQ(Members(dir.Read(archive)), want);
+          EXPECT_FALSE(dir.Exists(std::string(archive) + ".vrex-recovery"));
+          continue;
+        }
+        EXPECT_EQ(r.exitCode, 7) << r.out;
+        EXPECT_NE(r.out.find("the update failed - the archive is as it was\n"), std::string::npos) << r.out;
+        if (existing)
+          EXPECT_EQ(dir.Read(archive), before);
+        else
+          EXPECT_FALSE(dir.Exists(archive));
+        EXPECT_FALSE(dir.Exists(std::string(archive) + ".vrex-new"));
+      }
+    }
+  }
+}
+
+// A file that comes up short while it is read is not committed; the others are.
+TEST(Update, AFileThatChangesWhileReadIsNotStored) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("x", "x").Bytes());
+  dir.Write("one", "1");
+  dir.Write("two", "22");
+  Faults faults;
+  faults.failReadsOf = "one";
+  RunResult r = VrexInProcess(dir.path(), {"a", "a.pak", "one", "two"}, &faults);
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nChanged while read one - skipped\nAdding two\n"
+                              "\n1 files stored, 1 skipped\n");
+  EXPECT_EQ(Members(dir.Read("a.pak")), (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}));
+}
+
+// Offsets are read as signed 32-bit: an archive may not pass 2 GiB.
+TEST(Update, AnUpdatePast2GiBIsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  // A sparse archive whose directory ends 100 bytes short of 2 GiB.
+  const uint32_t dirAt = 0x80000000u - 100 - 64;
+  Bytes header;
+  header.Raw("PACK").U32(dirAt).U32(64);
+  dir.Write("a.pak", header.str() + "x");
+  ASSERT_EQ(truncate(dir.Join("a.pak").c_str(), dirAt), 0);
+  {
+    FILE* f = fopen(dir.Join("a.pak").c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    fseeko(f, dirAt, SEEK_SET);
+    std::string entry = Bytes().Name("x", 56).U32(12).U32(1).str();
+    fwrite(entry.data(), 1, entry.size(), f);
+    fclose(f);
+  }
+  dir.Write("big", std::string(200, 'b'));
+  RunResult r = Vrex(dir.path(), {"a", "a.pak", "big"});
+  EXPECT_EQ(r.exitCode, 7);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\n\ta.pak: the archive would grow past 2 GiB, more than its "
+                              "offsets can hold - nothing stored\n\n(no files stored)\n");
+  struct stat st;
+  ASSERT_EQ(stat(dir.Join("a.pak").c_str(), &st), 0);
+  EXPECT_EQ(uint64_t(st.st_size), uint64_t(dirAt) + 64);
+}
+}  // namespace
