@@ -25,6 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "common/item_record.h"
+#include "common/tags.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #define VREX_CALL __stdcall
@@ -49,11 +52,8 @@ enum {
 };
 
 constexpr size_t kHeaderBytes = 1024;
-constexpr size_t kRecordBytes = 1024;  // the module may use the first 326
-constexpr uint32_t kSizeAt = 32;
-constexpr uint32_t kNameAt = 44;
-constexpr uint32_t kNameLimit = 57;
-constexpr uint32_t kPackedSizeAt = 322;
+constexpr size_t kRecordBytes = 1024;  // room behind the fields, to catch writes there
+static_assert(kRecordBytes >= ITEM_RECORD_MINIMUM, "the item record is too short for the module");
 constexpr size_t kTextBytes = 64;
 constexpr size_t kFormatNameLimit = 22;  // "Lionhearth ZipStorage" and its zero
 constexpr size_t kExtensionLimit = 4;
@@ -79,9 +79,9 @@ struct Module {
 
 // The tags the module knows, in the order "formats" shows them, and one it
 // does not ("DATO", a format only vrex reads).
-const uint32_t kKnownTags[] = {0x4B434150, 0x44415749, 0x44415750, 0x32444157, 0x33444157, 0x00444F4C,
-                               0x4C564D44, 0x64695343, 0x444E5344, 0x5344534F, 0x00464844, 0x004B5453};
-const uint32_t kUnknownTag = 0x4F544144;
+const uint32_t kKnownTags[] = {TAG_PACK, TAG_IWAD, TAG_PWAD, TAG_WAD2, TAG_WAD3, TAG_LOD,
+                               TAG_DMVL, TAG_CSID, TAG_DSND, TAG_OSDS, TAG_DHF, TAG_STK};
+const uint32_t kUnknownTag = TAG_DATO;
 
 struct Item {
   std::string name;
@@ -268,8 +268,9 @@ int LoadExports(const char* path, Module* m) {
 // ---- checks of what the module wrote
 
 int InItemField(size_t at) {
-  return (at >= kSizeAt && at < kSizeAt + 4) || (at >= kNameAt && at < kNameAt + kNameLimit) ||
-         (at >= kPackedSizeAt && at < kPackedSizeAt + 4);
+  return (at >= ITEM_SIZE_AT && at < ITEM_SIZE_AT + 4) ||
+         (at >= ITEM_NAME_AT && at < ITEM_NAME_AT + ITEM_NAME_LIMIT) ||
+         (at >= ITEM_PACKED_SIZE_AT && at < ITEM_PACKED_SIZE_AT + 4);
 }
 
 // Returns 0 and says why when the module wrote outside the three fields or
@@ -281,9 +282,9 @@ int CheckItemRecord(const std::vector<uint8_t>& record, int32_t result) {
                     "name@44 and packedSize@322\n", unsigned(at));
     return 0;
   }
-  if (result == 1 && !memchr(record.data() + kNameAt, 0, kNameLimit)) {
+  if (result == ITEM_READY && !memchr(record.data() + ITEM_NAME_AT, 0, ITEM_NAME_LIMIT)) {
     fprintf(stderr, "vrex-host: GetArcItem left the item name without a terminator within %u bytes\n",
-            unsigned(kNameLimit));
+            unsigned(ITEM_NAME_LIMIT));
     return 0;
   }
   return 1;
@@ -329,7 +330,7 @@ int OpenWithModule(const Module& m, const char* archive, uint32_t* tag) {
   return 0;
 }
 
-// GetArcItem until it returns other than 1; 0 when the module broke the
+// GetArcItem until it returns other than ITEM_READY; 0 when the module broke the
 // record contract.
 int ReadItems(const Module& m, std::vector<Item>* items, int32_t* last) {
   std::vector<uint8_t> record(kRecordBytes);
@@ -337,12 +338,13 @@ int ReadItems(const Module& m, std::vector<Item>* items, int32_t* last) {
     memset(record.data(), kSentinel, record.size());
     int32_t result = m.getArcItem(record.data(), 0);
     if (!CheckItemRecord(record, result)) return 0;
-    if (result != 1) {
+    if (result != ITEM_READY) {
       *last = result;
       return 1;
     }
-    const char* name = reinterpret_cast<const char*>(record.data() + kNameAt);
-    items->push_back({std::string(name), GetU32(record.data() + kSizeAt), GetU32(record.data() + kPackedSizeAt)});
+    const uint8_t* at = record.data();
+    const char* name = reinterpret_cast<const char*>(at + ITEM_NAME_AT);
+    items->push_back({std::string(name), GetU32(at + ITEM_SIZE_AT), GetU32(at + ITEM_PACKED_SIZE_AT)});
   }
 }
 
