@@ -48,9 +48,12 @@ else()
   if(TARGET VREX)
     install(TARGETS VREX LIBRARY DESTINATION lib/vrex)
   endif()
-  # Man pages are installed compressed, as Debian does.
+  # The man page carries the version in its .TH line; it is configured into
+  # the build folder (again whenever docs/vrex.1.in changes) and installed
+  # compressed, as Debian does.
+  configure_file(${PROJECT_SOURCE_DIR}/docs/vrex.1.in ${CMAKE_BINARY_DIR}/vrex.1 @ONLY)
   find_program(VREX_GZIP gzip)
-  set(manpage ${PROJECT_SOURCE_DIR}/docs/vrex.1)
+  set(manpage ${CMAKE_BINARY_DIR}/vrex.1)
   if(VREX_GZIP)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vrex.1.gz
       COMMAND ${VREX_GZIP} -9 -n -c ${manpage} > ${CMAKE_BINARY_DIR}/vrex.1.gz

@@ -26,6 +26,9 @@ for f in usr/bin/vrex usr/bin/vrex-host usr/lib/vrex/VREX.so usr/share/man/man1/
   [ -f "$root/$f" ] || fail "$f not installed"
 done
 gzip -dc "$root/usr/share/man/man1/vrex.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page"
+# The man page names the version the package has, major.minor.
+th=$(gzip -dc "$root/usr/share/man/man1/vrex.1.gz" | head -n 1)
+[ "$th" = ".TH VREX 1 \"\" \"vrex ${version%.*}\" \"User Commands\"" ] || fail "man page version: $th"
 
 # The sample archive, or a PACK of our own when the sample is missing.
 sample=$source/samples/sample.pak
