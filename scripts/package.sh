@@ -14,9 +14,7 @@ jobs=$(nproc)
 "$top/scripts/install-deps.sh" build
 "$top/scripts/install-deps.sh" windows
 
-products=(vrex)
-[ -f "$top/host/CMakeLists.txt" ] && products+=(vrex-host)
-[ -f "$top/plugin/CMakeLists.txt" ] && products+=(VREX)
+products=(vrex vrex-host VREX)
 
 echo "== Debian package"
 cmake -S "$top" -B "$native" -DCMAKE_BUILD_TYPE=Release > /dev/null
