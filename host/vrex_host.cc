@@ -6,6 +6,18 @@
 //   vrex-host MODULE commands TAG
 //   vrex-host MODULE run SLOT ARCHIVE [NAME...]
 //
+// run takes the template of slot SLOT for the archive's tag and starts vrex
+// from it. Slots 0 to 9 act on the archive's items: the NAMEs are item names
+// as "list" shows them, and without NAMEs every item is passed. Slots 10 to
+// 13 (af, mf, a, m) add files from disk: the NAMEs are files and folders
+// relative to the current folder, and without NAMEs nothing is run (the
+// archive's items must never reach a command that looks for them on disk
+// and, for m and mf, removes them afterwards). A file manager creates an
+// archive through these slots, so an ARCHIVE that does not exist takes its
+// tag from its extension (".pak" PACK, ".wad" PWAD, in any letter case)
+// without IsArchive and OpenArchive; any other missing ARCHIVE cannot be
+// opened.
+//
 // The item record handed to GetArcItem is filled with a sentinel before each
 // call; any byte the module changes outside size@32, name@44 (57 bytes at
 // most, terminator included) and packedSize@322 stops the program. The text
@@ -27,6 +39,8 @@
 
 #include "common/item_record.h"
 #include "common/tags.h"
+
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -59,6 +73,8 @@ constexpr size_t kFormatNameLimit = 22;  // "Lionhearth ZipStorage" and its zero
 constexpr size_t kExtensionLimit = 4;
 constexpr size_t kCommandLimit = 19;
 constexpr uint32_t kSlotCount = 15;
+constexpr unsigned long kFirstAddSlot = 10;  // af, mf, a, m: files from disk into the archive
+constexpr unsigned long kLastAddSlot = 13;
 constexpr uint8_t kSentinel = 0xA5;
 
 typedef int32_t(VREX_CALL* IsArchiveFn)(const char*, const uint8_t*, int32_t);
@@ -490,27 +506,55 @@ int ExpandWord(const std::string& word, const std::string& archive, const std::v
   return 1;
 }
 
-int Run(const Module& m, const char* slotText, const char* archive, int nameCount, char** nameArgs) {
-  char* end = nullptr;
-  unsigned long slot = strtoul(slotText, &end, 10);
-  if (!*slotText || *end || slot > 0xFFFFFFFFul) return Usage();
-  uint32_t tag = 0;
-  if (int code = OpenWithModule(m, archive, &tag)) return code;
-  std::vector<std::string> names(nameArgs, nameArgs + nameCount);
-  if (names.empty()) {
+// ---- run
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// True when nothing exists at `path`; false when something does, or when
+// that cannot be told (no rights, for example).
+bool IsMissing(const char* path) {
+  struct stat st;
+  return stat(path, &st) != 0 && errno == ENOENT;
+}
+
+// The tag of an archive to be created, by the extension of its file name:
+// PACK for ".pak", PWAD for ".wad" (ASCII letters in any case); 0 for any
+// other name.
+uint32_t NewArchiveTag(const char* archive) {
+  std::string name = archive;
+  size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return 0;
+  std::string extension;
+  for (char c : name.substr(dot + 1)) extension += LowerAscii(c);
+  if (extension == "pak") return TAG_PACK;
+  if (extension == "wad") return TAG_PWAD;
+  return 0;
+}
+
+// The archive's tag, and for slots that act on items without NAMEs every
+// item's name. A missing archive named for one of the add slots is taken as
+// new, without the module. 0 or the host's exit code.
+int TagAndNames(const Module& m, const char* archive, bool adding, std::vector<std::string>* names,
+                uint32_t* tag) {
+  if (adding && IsMissing(archive)) {
+    *tag = NewArchiveTag(archive);
+    if (*tag) return 0;
+  }
+  if (int code = OpenWithModule(m, archive, tag)) return code;
+  int ok = 1;
+  if (names->empty() && !adding) {
     std::vector<Item> items;
     int32_t last = 0;
-    int ok = ReadItems(m, &items, &last);
-    m.closeArchive(0);
-    if (!ok) return HOST_CONTRACT;
-    for (const Item& item : items) names.push_back(item.name);
-  } else {
-    m.closeArchive(0);
+    ok = ReadItems(m, &items, &last);
+    for (const Item& item : items) names->push_back(item.name);
   }
-  std::string command;
-  int32_t result = 0;
-  if (!Command(m, tag, uint32_t(slot), &command, &result)) return HOST_CONTRACT;
+  m.closeArchive(0);
+  return ok ? 0 : HOST_CONTRACT;
+}
 
+std::vector<std::string> SplitAtBlanks(const std::string& command) {
   std::vector<std::string> words;
   size_t at = 0;
   while (at < command.size()) {
@@ -519,17 +563,12 @@ int Run(const Module& m, const char* slotText, const char* archive, int nameCoun
     if (space > at) words.push_back(command.substr(at, space - at));
     at = space + 1;
   }
-  if (!result || words.empty() || words[0] != "vrex" || words.size() < 2) {
-    fprintf(stderr, "vrex-host: slot %lu holds no vrex command for this format\n", slot);
-    return HOST_NO_COMMAND;
-  }
-  // vrex takes an empty list file as "every member": with nothing to pass,
-  // nothing is run.
-  if (names.empty()) {
-    fprintf(stderr, "vrex-host: no items - vrex not run\n");
-    return HOST_DONE;
-  }
+  return words;
+}
 
+// Expands the template's words after "vrex", starts vrex and removes the
+// list files again; vrex's exit code or the host's.
+int RunTemplate(const std::vector<std::string>& words, const char* archive, const std::vector<std::string>& names) {
   std::vector<ListFile> lists;
   std::vector<std::string> args = {VrexProgram()};
   int expanded = 1;
@@ -543,6 +582,33 @@ int Run(const Module& m, const char* slotText, const char* archive, int nameCoun
   else fprintf(stderr, "vrex-host: cannot write the list file\n");
   for (const ListFile& l : lists) RemoveFile(l.path);
   return code;
+}
+
+int Run(const Module& m, const char* slotText, const char* archive, int nameCount, char** nameArgs) {
+  char* end = nullptr;
+  unsigned long slot = strtoul(slotText, &end, 10);
+  if (!*slotText || *end || slot > 0xFFFFFFFFul) return Usage();
+  bool adding = slot >= kFirstAddSlot && slot <= kLastAddSlot;
+  std::vector<std::string> names(nameArgs, nameArgs + nameCount);
+  uint32_t tag = 0;
+  if (int code = TagAndNames(m, archive, adding, &names, &tag)) return code;
+  std::string command;
+  int32_t result = 0;
+  if (!Command(m, tag, uint32_t(slot), &command, &result)) return HOST_CONTRACT;
+
+  std::vector<std::string> words = SplitAtBlanks(command);
+  if (!result || words.empty() || words[0] != "vrex" || words.size() < 2) {
+    fprintf(stderr, "vrex-host: slot %lu holds no vrex command for this format\n", slot);
+    return HOST_NO_COMMAND;
+  }
+  // vrex takes an empty list file as "every member": with nothing to pass,
+  // nothing is run.
+  if (names.empty()) {
+    fprintf(stderr, adding ? "vrex-host: no files or folders named - vrex not run\n"
+                           : "vrex-host: no items - vrex not run\n");
+    return HOST_DONE;
+  }
+  return RunTemplate(words, archive, names);
 }
 }  // namespace
 
