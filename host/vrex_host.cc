@@ -37,10 +37,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "common/item_record.h"
 #include "common/tags.h"
-
-#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -346,8 +346,8 @@ int OpenWithModule(const Module& m, const char* archive, uint32_t* tag) {
   return 0;
 }
 
-// GetArcItem until it returns other than ITEM_READY; 0 when the module broke the
-// record contract.
+// GetArcItem until it returns other than ITEM_READY; 0 when the module
+// broke the record contract.
 int ReadItems(const Module& m, std::vector<Item>* items, int32_t* last) {
   std::vector<uint8_t> record(kRecordBytes);
   for (;;) {
