@@ -3,7 +3,7 @@
 # Everything is linked statically, so vrex.exe, vrex-host.exe and VREX.dll
 # need nothing but system DLLs. ctest runs the .exe files through wine.
 #
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+#   cmake --preset win32    (or: cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

@@ -6,6 +6,18 @@
 //   vrex-host MODULE commands TAG
 //   vrex-host MODULE run SLOT ARCHIVE [NAME...]
 //
+// run takes the template of slot SLOT for the archive's tag and starts vrex
+// from it. Slots 0 to 9 act on the archive's items: the NAMEs are item names
+// as "list" shows them, and without NAMEs every item is passed. Slots 10 to
+// 13 (af, mf, a, m) add files from disk: the NAMEs are files and folders
+// relative to the current folder, and without NAMEs nothing is run (the
+// archive's items must never reach a command that looks for them on disk
+// and, for m and mf, removes them afterwards). A file manager creates an
+// archive through these slots, so an ARCHIVE that does not exist takes its
+// tag from its extension (".pak" PACK, ".wad" PWAD, in any letter case)
+// without IsArchive and OpenArchive; any other missing ARCHIVE cannot be
+// opened.
+//
 // The item record handed to GetArcItem is filled with a sentinel before each
 // call; any byte the module changes outside size@32, name@44 (57 bytes at
 // most, terminator included) and packedSize@322 stops the program. The text
@@ -24,6 +36,11 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+
+#include "common/item_record.h"
+#include "common/tags.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -49,16 +66,15 @@ enum {
 };
 
 constexpr size_t kHeaderBytes = 1024;
-constexpr size_t kRecordBytes = 1024;  // the module may use the first 326
-constexpr uint32_t kSizeAt = 32;
-constexpr uint32_t kNameAt = 44;
-constexpr uint32_t kNameLimit = 57;
-constexpr uint32_t kPackedSizeAt = 322;
+constexpr size_t kRecordBytes = 1024;  // room behind the fields, to catch writes there
+static_assert(kRecordBytes >= ITEM_RECORD_MINIMUM, "the item record is too short for the module");
 constexpr size_t kTextBytes = 64;
 constexpr size_t kFormatNameLimit = 22;  // "Lionhearth ZipStorage" and its zero
 constexpr size_t kExtensionLimit = 4;
 constexpr size_t kCommandLimit = 19;
 constexpr uint32_t kSlotCount = 15;
+constexpr unsigned long kFirstAddSlot = 10;  // af, mf, a, m: files from disk into the archive
+constexpr unsigned long kLastAddSlot = 13;
 constexpr uint8_t kSentinel = 0xA5;
 
 typedef int32_t(VREX_CALL* IsArchiveFn)(const char*, const uint8_t*, int32_t);
@@ -79,9 +95,9 @@ struct Module {
 
 // The tags the module knows, in the order "formats" shows them, and one it
 // does not ("DATO", a format only vrex reads).
-const uint32_t kKnownTags[] = {0x4B434150, 0x44415749, 0x44415750, 0x32444157, 0x33444157, 0x00444F4C,
-                               0x4C564D44, 0x64695343, 0x444E5344, 0x5344534F, 0x00464844, 0x004B5453};
-const uint32_t kUnknownTag = 0x4F544144;
+const uint32_t kKnownTags[] = {TAG_PACK, TAG_IWAD, TAG_PWAD, TAG_WAD2, TAG_WAD3, TAG_LOD,
+                               TAG_DMVL, TAG_CSID, TAG_DSND, TAG_OSDS, TAG_DHF, TAG_STK};
+const uint32_t kUnknownTag = TAG_DATO;
 
 struct Item {
   std::string name;
@@ -268,8 +284,9 @@ int LoadExports(const char* path, Module* m) {
 // ---- checks of what the module wrote
 
 int InItemField(size_t at) {
-  return (at >= kSizeAt && at < kSizeAt + 4) || (at >= kNameAt && at < kNameAt + kNameLimit) ||
-         (at >= kPackedSizeAt && at < kPackedSizeAt + 4);
+  return (at >= ITEM_SIZE_AT && at < ITEM_SIZE_AT + 4) ||
+         (at >= ITEM_NAME_AT && at < ITEM_NAME_AT + ITEM_NAME_LIMIT) ||
+         (at >= ITEM_PACKED_SIZE_AT && at < ITEM_PACKED_SIZE_AT + 4);
 }
 
 // Returns 0 and says why when the module wrote outside the three fields or
@@ -281,9 +298,9 @@ int CheckItemRecord(const std::vector<uint8_t>& record, int32_t result) {
                     "name@44 and packedSize@322\n", unsigned(at));
     return 0;
   }
-  if (result == 1 && !memchr(record.data() + kNameAt, 0, kNameLimit)) {
+  if (result == ITEM_READY && !memchr(record.data() + ITEM_NAME_AT, 0, ITEM_NAME_LIMIT)) {
     fprintf(stderr, "vrex-host: GetArcItem left the item name without a terminator within %u bytes\n",
-            unsigned(kNameLimit));
+            unsigned(ITEM_NAME_LIMIT));
     return 0;
   }
   return 1;
@@ -329,20 +346,21 @@ int OpenWithModule(const Module& m, const char* archive, uint32_t* tag) {
   return 0;
 }
 
-// GetArcItem until it returns other than 1; 0 when the module broke the
-// record contract.
+// GetArcItem until it returns other than ITEM_READY; 0 when the module
+// broke the record contract.
 int ReadItems(const Module& m, std::vector<Item>* items, int32_t* last) {
   std::vector<uint8_t> record(kRecordBytes);
   for (;;) {
     memset(record.data(), kSentinel, record.size());
     int32_t result = m.getArcItem(record.data(), 0);
     if (!CheckItemRecord(record, result)) return 0;
-    if (result != 1) {
+    if (result != ITEM_READY) {
       *last = result;
       return 1;
     }
-    const char* name = reinterpret_cast<const char*>(record.data() + kNameAt);
-    items->push_back({std::string(name), GetU32(record.data() + kSizeAt), GetU32(record.data() + kPackedSizeAt)});
+    const uint8_t* at = record.data();
+    const char* name = reinterpret_cast<const char*>(at + ITEM_NAME_AT);
+    items->push_back({std::string(name), GetU32(at + ITEM_SIZE_AT), GetU32(at + ITEM_PACKED_SIZE_AT)});
   }
 }
 
@@ -488,27 +506,55 @@ int ExpandWord(const std::string& word, const std::string& archive, const std::v
   return 1;
 }
 
-int Run(const Module& m, const char* slotText, const char* archive, int nameCount, char** nameArgs) {
-  char* end = nullptr;
-  unsigned long slot = strtoul(slotText, &end, 10);
-  if (!*slotText || *end || slot > 0xFFFFFFFFul) return Usage();
-  uint32_t tag = 0;
-  if (int code = OpenWithModule(m, archive, &tag)) return code;
-  std::vector<std::string> names(nameArgs, nameArgs + nameCount);
-  if (names.empty()) {
+// ---- run
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// True when nothing exists at `path`; false when something does, or when
+// that cannot be told (no rights, for example).
+bool IsMissing(const char* path) {
+  struct stat st;
+  return stat(path, &st) != 0 && errno == ENOENT;
+}
+
+// The tag of an archive to be created, by the extension of its file name:
+// PACK for ".pak", PWAD for ".wad" (ASCII letters in any case); 0 for any
+// other name.
+uint32_t NewArchiveTag(const char* archive) {
+  std::string name = archive;
+  size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return 0;
+  std::string extension;
+  for (char c : name.substr(dot + 1)) extension += LowerAscii(c);
+  if (extension == "pak") return TAG_PACK;
+  if (extension == "wad") return TAG_PWAD;
+  return 0;
+}
+
+// The archive's tag, and for slots that act on items without NAMEs every
+// item's name. A missing archive named for one of the add slots is taken as
+// new, without the module. 0 or the host's exit code.
+int TagAndNames(const Module& m, const char* archive, bool adding, std::vector<std::string>* names,
+                uint32_t* tag) {
+  if (adding && IsMissing(archive)) {
+    *tag = NewArchiveTag(archive);
+    if (*tag) return 0;
+  }
+  if (int code = OpenWithModule(m, archive, tag)) return code;
+  int ok = 1;
+  if (names->empty() && !adding) {
     std::vector<Item> items;
     int32_t last = 0;
-    int ok = ReadItems(m, &items, &last);
-    m.closeArchive(0);
-    if (!ok) return HOST_CONTRACT;
-    for (const Item& item : items) names.push_back(item.name);
-  } else {
-    m.closeArchive(0);
+    ok = ReadItems(m, &items, &last);
+    for (const Item& item : items) names->push_back(item.name);
   }
-  std::string command;
-  int32_t result = 0;
-  if (!Command(m, tag, uint32_t(slot), &command, &result)) return HOST_CONTRACT;
+  m.closeArchive(0);
+  return ok ? 0 : HOST_CONTRACT;
+}
 
+std::vector<std::string> SplitAtBlanks(const std::string& command) {
   std::vector<std::string> words;
   size_t at = 0;
   while (at < command.size()) {
@@ -517,17 +563,12 @@ int Run(const Module& m, const char* slotText, const char* archive, int nameCoun
     if (space > at) words.push_back(command.substr(at, space - at));
     at = space + 1;
   }
-  if (!result || words.empty() || words[0] != "vrex" || words.size() < 2) {
-    fprintf(stderr, "vrex-host: slot %lu holds no vrex command for this format\n", slot);
-    return HOST_NO_COMMAND;
-  }
-  // vrex takes an empty list file as "every member": with nothing to pass,
-  // nothing is run.
-  if (names.empty()) {
-    fprintf(stderr, "vrex-host: no items - vrex not run\n");
-    return HOST_DONE;
-  }
+  return words;
+}
 
+// Expands the template's words after "vrex", starts vrex and removes the
+// list files again; vrex's exit code or the host's.
+int RunTemplate(const std::vector<std::string>& words, const char* archive, const std::vector<std::string>& names) {
   std::vector<ListFile> lists;
   std::vector<std::string> args = {VrexProgram()};
   int expanded = 1;
@@ -541,6 +582,33 @@ int Run(const Module& m, const char* slotText, const char* archive, int nameCoun
   else fprintf(stderr, "vrex-host: cannot write the list file\n");
   for (const ListFile& l : lists) RemoveFile(l.path);
   return code;
+}
+
+int Run(const Module& m, const char* slotText, const char* archive, int nameCount, char** nameArgs) {
+  char* end = nullptr;
+  unsigned long slot = strtoul(slotText, &end, 10);
+  if (!*slotText || *end || slot > 0xFFFFFFFFul) return Usage();
+  bool adding = slot >= kFirstAddSlot && slot <= kLastAddSlot;
+  std::vector<std::string> names(nameArgs, nameArgs + nameCount);
+  uint32_t tag = 0;
+  if (int code = TagAndNames(m, archive, adding, &names, &tag)) return code;
+  std::string command;
+  int32_t result = 0;
+  if (!Command(m, tag, uint32_t(slot), &command, &result)) return HOST_CONTRACT;
+
+  std::vector<std::string> words = SplitAtBlanks(command);
+  if (!result || words.empty() || words[0] != "vrex" || words.size() < 2) {
+    fprintf(stderr, "vrex-host: slot %lu holds no vrex command for this format\n", slot);
+    return HOST_NO_COMMAND;
+  }
+  // vrex takes an empty list file as "every member": with nothing to pass,
+  // nothing is run.
+  if (names.empty()) {
+    fprintf(stderr, adding ? "vrex-host: no files or folders named - vrex not run\n"
+                           : "vrex-host: no items - vrex not run\n");
+    return HOST_DONE;
+  }
+  return RunTemplate(words, archive, names);
 }
 }  // namespace
 

@@ -48,7 +48,7 @@ struct RecordRow {
   uint32_t nameAt, nameWidth, sizeAt, packedSizeAt;
 };
 
-const RecordRow kRecords[] = {
+constexpr RecordRow kRecords[] = {
     {TAG_PACK, 0, 56, 60, 60},
     {TAG_WAD2, 16, 16, 4, 8},
     {TAG_WAD3, 16, 16, 4, 8},
@@ -59,6 +59,14 @@ const RecordRow kRecords[] = {
     {TAG_DHF, 0, 13, 13, 13},
     {TAG_DSND, 0, 8, 8, 12},
 };
+
+// Every name written, with its terminator, fits the item record's name field.
+constexpr bool NamesFitTheItemRecord() {
+  for (const RecordRow& row : kRecords)
+    if (row.nameWidth + 1 > ITEM_NAME_LIMIT) return false;
+  return FOLDER_PREFIX_SIZE - 1 + kDoomNameWidth + 1 <= ITEM_NAME_LIMIT;
+}
+static_assert(NamesFitTheItemRecord(), "a name would run past the item record's name field");
 
 const RecordRow* FindRecordRow(uint32_t tag) {
   for (const RecordRow& row : kRecords)

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "common/item_record.h"
+#include "common/tags.h"
 #include "plugin/win32_file.h"
 
 #ifdef _WIN32
@@ -19,39 +21,6 @@
 #define VREX_EXPORT extern "C" __attribute__((visibility("default")))
 #define VREX_CALL
 #endif
-
-// Format tags: a file's first four bytes as a little-endian number, or a
-// value detection sets.
-enum : uint32_t {
-  TAG_PACK = 0x4B434150,  // "PACK"
-  TAG_IWAD = 0x44415749,  // "IWAD"
-  TAG_PWAD = 0x44415750,  // "PWAD"
-  TAG_WAD2 = 0x32444157,  // "WAD2"
-  TAG_WAD3 = 0x33444157,  // "WAD3"
-  TAG_LOD = 0x00444F4C,   // "LOD\0"
-  TAG_DMVL = 0x4C564D44,  // "DMVL"
-  TAG_CSID = 0x64695343,  // "CSid"
-  TAG_DSND = 0x444E5344,  // "DSND"
-  TAG_OSDS = 0x5344534F,  // "OSDS"
-  TAG_DHF = 0x00464844,   // "DHF" and any fourth byte, which is dropped
-  TAG_STK = 0x004B5453,   // "STK\0", set from the extension stk or itk
-};
-
-// GetArcItem results.
-enum {
-  ITEM_END = 0,
-  ITEM_READY = 1,
-  ITEM_PAST_END = 3,
-  ITEM_IO_ERROR = 4,
-};
-
-// The host's item record: GetArcItem writes these three fields only.
-enum : uint32_t {
-  ITEM_SIZE_AT = 32,
-  ITEM_NAME_AT = 44,
-  ITEM_PACKED_SIZE_AT = 322,
-  ITEM_NAME_LIMIT = 57,  // bytes of name written at most, terminator included
-};
 
 constexpr uint32_t FOLDER_PREFIX_SIZE = 20;  // 19 characters and the terminator
 constexpr uint32_t RECORD_BUFFER_SIZE = 64;  // the largest record, PACK's

@@ -4,35 +4,32 @@
 # end-to-end tests of the native test binaries against vrex.exe, the host's
 # end-to-end tests through vrex-host.exe, Windows-only checks and the zip.
 #
-#   scripts/test-windows.sh [NATIVE_BUILD]
+#   scripts/test-windows.sh
 #
-# NATIVE_BUILD is the native build folder whose test binaries the suite
-# reuses (default: build, the folder of scripts/test.sh); it is configured
-# and built when needed. The cross build goes to build-win (VREX_WIN_BUILD).
+# Presets of CMakePresets.json: native (build/, whose test binaries the suite
+# reuses; configured and built here too, which costs nothing when
+# scripts/test.sh has just built it) and win32 (the cross build, build-win/).
 # Installs what is missing first (as root).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-native=$(mkdir -p "${1:-$top/build}" && cd "${1:-$top/build}" && pwd)
-win=${VREX_WIN_BUILD:-$top/build-win}
+cd "$top"
 jobs=$(nproc)
 start=$(date +%s)
 
 "$top/scripts/install-deps.sh" test
 "$top/scripts/install-deps.sh" windows
 
-echo "== native test binaries in $native"
-if [ ! -f "$native/CMakeCache.txt" ]; then
-  cmake -S "$top" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREX_TESTS=ON > /dev/null
-fi
-cmake --build "$native" -j"$jobs"
+echo "== native test binaries (preset native)"
+cmake --preset native > /dev/null
+cmake --build --preset native -j"$jobs"
 
-echo "== cross build in $win"
-cmake -S "$top" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DVREX_TESTS=ON -DVREX_NATIVE_BUILD="$native" > /dev/null
-cmake --build "$win" -j"$jobs"
+echo "== cross build (preset win32)"
+cmake --preset win32 > /dev/null
+cmake --build --preset win32 -j"$jobs"
+win=$top/build-win  # the win32 preset's binary folder
 
 # One wineserver for the whole run (else every program start costs seconds,
-# and Wine's services hold pipes open), in a prefix of the build folder.
+# and Wine's services hold pipes open), in the prefix the suite's tests use.
 export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$win/wine-prefix"
 stop_wine() { sh "$top/tests/wine/wine-env.sh" stop; }
 trap stop_wine EXIT
@@ -42,5 +39,5 @@ echo "== Wine"
 sh "$top/tests/wine/wine-env.sh" start "$win/tests/wine/sentinel.exe"
 
 echo "== Windows suite"
-(cd "$win" && ctest -L wine --output-on-failure -j"$jobs" --timeout 300)
+ctest --preset win32 -j"$jobs"
 echo "== Windows suite passed in $(( $(date +%s) - start )) s"

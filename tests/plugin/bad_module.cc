@@ -3,17 +3,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/item_record.h"
+#include "common/tags.h"
+
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
 EXPORT int32_t IsArchive(const char*, const uint8_t*, int32_t) { return 1; }
 EXPORT int32_t OpenArchive(const char*, uint32_t* tag) {
-  *tag = 0x4B434150;
+  *tag = TAG_PACK;
   return 1;
 }
 EXPORT int32_t GetArcItem(uint8_t* item, int32_t) {
-  item[40] = 0;
-  memcpy(item + 44, "A", 2);
-  return 1;
+  item[ITEM_SIZE_AT + 8] = 0;  // byte 40, between size and name
+  memcpy(item + ITEM_NAME_AT, "A", 2);
+  return ITEM_READY;
 }
 EXPORT int32_t CloseArchive(int32_t) { return 1; }
 EXPORT int32_t GetFormatName(uint32_t, char* name, char* extension) {

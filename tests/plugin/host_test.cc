@@ -2,14 +2,17 @@
 // it, and runs vrex from the module's templates on the names it listed.
 //
 // VREX_E2E_HOST_EXE and VREX_E2E_MODULE replace the host and module under
-// test (VREX_E2E_LAUNCHER, for example "wine", starts the host).
+// test (VREX_E2E_LAUNCHER, for example "wine", starts the host), and
+// VREX_E2E_STANDIN the stand-in for vrex (tests/plugin/vrex_standin.c).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -34,12 +37,15 @@ std::string WithoutCarriageReturns(std::string s) {
   return out;
 }
 
-// Runs vrex-host with `args` in `cwd`; the module path is inserted first
-// unless `module` is given.
-RunResult Host(const std::string& cwd, const std::vector<std::string>& args, std::string module = "") {
+std::string HostPath() { return FromEnv("VREX_E2E_HOST_EXE", VREX_HOST_PATH); }
+
+// Runs vrex-host (or the copy at `host`) with `args` in `cwd`; the module
+// path is inserted first unless `module` is given.
+RunResult Host(const std::string& cwd, const std::vector<std::string>& args, std::string module = "",
+               std::string host = "") {
   std::vector<std::string> argvStrings;
   if (TestingWindowsBinary()) argvStrings.push_back(getenv("VREX_E2E_LAUNCHER"));
-  argvStrings.push_back(FromEnv("VREX_E2E_HOST_EXE", VREX_HOST_PATH));
+  argvStrings.push_back(host.empty() ? HostPath() : host);
   argvStrings.push_back(module.empty() ? ModulePath() : module);
   for (const auto& a : args) argvStrings.push_back(a);
   RunResult r = RunProgram(cwd, argvStrings);
@@ -282,5 +288,122 @@ TEST(Host, RunReturnsWhatVrexReturnsAndRefusesEmptySlots) {
   dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
   EXPECT_EQ(Host(dir.path(), {"run", "3", "h.lod", "x"}).exitCode, 13);
   EXPECT_EQ(Extracted(dir, "").size(), 3u);  // the three archives, nothing else
+}
+// ---- the add slots (10 af, 11 mf, 12 a, 13 m): files from disk
+
+void CopyExecutable(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  out.close();
+  ASSERT_TRUE(in && out) << from << " -> " << to;
+  ASSERT_EQ(chmod(to.c_str(), 0755), 0) << to;
+}
+
+// A copy of vrex-host in a folder of its own with the stand-in for vrex
+// beside it, which the host starts in vrex's place: a run's output shows the
+// command line the host started ("arg" lines) and the list file ("line").
+class StandinHost {
+ public:
+  StandinHost() {
+    bool windows = TestingWindowsBinary();
+    host_ = bin_.Join(windows ? "vrex-host.exe" : "vrex-host");
+    CopyExecutable(HostPath(), host_);
+    CopyExecutable(FromEnv("VREX_E2E_STANDIN", VREX_STANDIN_PATH), bin_.Join(windows ? "vrex.exe" : "vrex"));
+  }
+  RunResult Run(const std::string& cwd, const std::vector<std::string>& args) const {
+    return Host(cwd, args, "", host_);
+  }
+
+ private:
+  TempDir bin_;
+  std::string host_;
+};
+
+TEST(HostAdd, ANewPakOrWadRunsItsTemplateByTheExtension) {
+  struct Case {
+    const char* slot;
+    const char* archive;
+    std::vector<std::string> names;
+    const char* command;  // what the stand-in prints
+  } cases[] = {
+      {"10", "new.pak", {"a.txt", "sub\\b.txt"}, "arg af\narg new.pak\narg @(list)\nline a.txt\nline sub/b.txt\n"},
+      {"11", "New.Pak", {"sub\\b.txt"}, "arg mf\narg New.Pak\narg @(list)\nline sub/b.txt\n"},
+      {"12", "NEW.WAD", {"sub\\b.lmp", "c.lmp"}, "arg a\narg NEW.WAD\narg @(list)\nline sub\\b.lmp\nline c.lmp\n"},
+      {"13", "out/new.wAd", {"sub"}, "arg m\narg out/new.wAd\narg @(list)\nline sub\n"},
+  };
+  StandinHost host;
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.Write("a.txt", "alpha");
+    ASSERT_EQ(mkdir(dir.Join("out").c_str(), 0755), 0);
+    std::vector<std::string> args = {"run", c.slot, c.archive};
+    args.insert(args.end(), c.names.begin(), c.names.end());
+    RunResult r = host.Run(dir.path(), args);
+    EXPECT_EQ(r.exitCode, 0) << c.archive << "\n" << r.err;
+    EXPECT_EQ(r.out, c.command) << c.archive;
+    EXPECT_EQ(r.err, "") << c.archive;
+    EXPECT_FALSE(dir.Exists(c.archive)) << c.archive;
+  }
+}
+
+TEST(HostAdd, OtherMissingArchivesCannotBeOpened) {
+  struct Case {
+    const char* slot;
+    const char* archive;
+  } cases[] = {
+      {"10", "new.zip"}, {"11", "new"},  {"12", "new.pak.bak"}, {"13", "dir.pak/new"}, {"10", "new.pa"},
+      {"0", "new.pak"},  {"3", "new.wad"}, {"9", "new.pak"},
+  };
+  StandinHost host;
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.Join("dir.pak").c_str(), 0755), 0);
+  for (const Case& c : cases) {
+    RunResult r = host.Run(dir.path(), {"run", c.slot, c.archive, "a.txt"});
+    EXPECT_EQ(r.exitCode, 2) << c.slot << " " << c.archive;
+    EXPECT_EQ(r.out, "") << c.slot << " " << c.archive;
+    EXPECT_EQ(r.err, std::string("vrex-host: cannot open ") + c.archive + "\n");
+  }
+}
+
+TEST(HostAdd, WithoutNamesNothingRuns) {
+  StandinHost host;
+  TempDir dir;
+  dir.Write("a.pak", SamplePack());
+  dir.Write("doom.wad", SampleWad());
+  for (const char* slot : {"10", "11", "12", "13"}) {
+    // Never the archive's items: m and mf would remove files of those names.
+    for (const char* archive : {"a.pak", "doom.wad", "new.pak", "new.wad"}) {
+      RunResult r = host.Run(dir.path(), {"run", slot, archive});
+      EXPECT_EQ(r.exitCode, 0) << slot << " " << archive;
+      EXPECT_EQ(r.out, "") << slot << " " << archive;
+      EXPECT_EQ(r.err, "vrex-host: no files or folders named - vrex not run\n") << slot << " " << archive;
+    }
+  }
+  EXPECT_EQ(dir.Read("a.pak"), SamplePack());
+  EXPECT_EQ(dir.Read("doom.wad"), SampleWad());
+  EXPECT_FALSE(dir.Exists("new.pak"));
+  EXPECT_FALSE(dir.Exists("new.wad"));
+}
+
+TEST(HostAdd, AnExistingArchiveIsOpenedAndGetsTheNamesAsGiven) {
+  StandinHost host;
+  TempDir dir;
+  dir.Write("a.pak", SamplePack());
+  dir.Write("doom.wad", SampleWad());
+  RunResult pack = host.Run(dir.path(), {"run", "12", "a.pak", "x.txt", "sub\\y.txt"});
+  EXPECT_EQ(pack.exitCode, 0) << pack.err;
+  EXPECT_EQ(pack.out, "arg a\narg a.pak\narg @(list)\nline x.txt\nline sub/y.txt\n");
+  RunResult wad = host.Run(dir.path(), {"run", "11", "doom.wad", "sub\\y.lmp"});
+  EXPECT_EQ(wad.exitCode, 0) << wad.err;
+  EXPECT_EQ(wad.out, "arg mf\narg doom.wad\narg @(list)\nline sub\\y.lmp\n");
+  // A file that exists is never taken as new: the module must know it.
+  dir.Write("junk.pak", std::string(64, 'j'));
+  RunResult junk = host.Run(dir.path(), {"run", "10", "junk.pak", "x.txt"});
+  EXPECT_EQ(junk.exitCode, 1);
+  EXPECT_EQ(junk.out, "");
+  // Formats without add templates refuse the slots.
+  dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
+  EXPECT_EQ(host.Run(dir.path(), {"run", "13", "h.lod", "x.txt"}).exitCode, 13);
 }
 }  // namespace

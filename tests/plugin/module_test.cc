@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/item_record.h"
+#include "common/tags.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 
@@ -54,6 +56,15 @@ const Api& Module() {
 constexpr uint8_t kSentinel = 0xA5;
 constexpr size_t kRecordBytes = 400;
 
+// The item record belongs to the file manager: its layout never moves.
+static_assert(ITEM_SIZE_AT == 32 && ITEM_NAME_AT == 44 && ITEM_NAME_LIMIT == 57 && ITEM_PACKED_SIZE_AT == 322,
+              "the host's item record layout is fixed");
+static_assert(ITEM_NAME_AT + ITEM_NAME_LIMIT <= ITEM_PACKED_SIZE_AT && ITEM_RECORD_MINIMUM == ITEM_PACKED_SIZE_AT + 4,
+              "the record's fields do not overlap and its minimum ends with packedSize");
+static_assert(kRecordBytes >= ITEM_RECORD_MINIMUM, "the test's record is long enough");
+static_assert(ITEM_END == 0 && ITEM_READY == 1 && ITEM_PAST_END == 3 && ITEM_IO_ERROR == 4,
+              "GetArcItem's results are fixed by the host");
+
 struct Item {
   std::string name;
   uint32_t size, packedSize;
@@ -67,11 +78,13 @@ std::ostream& operator<<(std::ostream& os, const Item& i) {
 uint32_t U32At(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 bool InField(size_t at) {
-  return (at >= 32 && at < 36) || (at >= 44 && at < 44 + 57) || (at >= 322 && at < 326);
+  return (at >= ITEM_SIZE_AT && at < ITEM_SIZE_AT + 4) || (at >= ITEM_NAME_AT && at < ITEM_NAME_AT + ITEM_NAME_LIMIT) ||
+         (at >= ITEM_PACKED_SIZE_AT && at < ITEM_PACKED_SIZE_AT + 4);
 }
 
 // One GetArcItem call on a sentinel-filled record; fails the test on any
-// write outside the three fields. `nameBytes` receives the 57 name bytes.
+// write outside the three fields. `nameBytes` receives the ITEM_NAME_LIMIT
+// name bytes.
 int32_t NextItem(Item* item, std::string* nameBytes = nullptr) {
   std::vector<uint8_t> record(kRecordBytes, kSentinel);
   int32_t result = Module().GetArcItem(record.data(), 0);
@@ -79,13 +92,13 @@ int32_t NextItem(Item* item, std::string* nameBytes = nullptr) {
     if (InField(at)) continue;
     EXPECT_EQ(record[at], kSentinel) << "byte " << at << " written";
   }
-  if (result == 1) {
-    const char* name = reinterpret_cast<const char*>(record.data() + 44);
-    EXPECT_NE(memchr(name, 0, 57), nullptr) << "name not terminated";
-    item->name = std::string(name, strnlen(name, 57));
-    item->size = U32At(record.data() + 32);
-    item->packedSize = U32At(record.data() + 322);
-    if (nameBytes) nameBytes->assign(name, 57);
+  if (result == ITEM_READY) {
+    const char* name = reinterpret_cast<const char*>(record.data() + ITEM_NAME_AT);
+    EXPECT_NE(memchr(name, 0, ITEM_NAME_LIMIT), nullptr) << "name not terminated";
+    item->name = std::string(name, strnlen(name, ITEM_NAME_LIMIT));
+    item->size = U32At(record.data() + ITEM_SIZE_AT);
+    item->packedSize = U32At(record.data() + ITEM_PACKED_SIZE_AT);
+    if (nameBytes) nameBytes->assign(name, ITEM_NAME_LIMIT);
   }
   return result;
 }
@@ -135,6 +148,18 @@ size_t OpenDescriptors() {
 
 // ---- detection
 
+TEST(Detection, EveryTagIsItsMagicReadLittleEndian) {
+  struct Row {
+    const char* magic;  // four bytes
+    uint32_t tag;
+  } rows[] = {
+      {"PACK", TAG_PACK}, {"IWAD", TAG_IWAD}, {"PWAD", TAG_PWAD},  {"WAD2", TAG_WAD2}, {"WAD3", TAG_WAD3},
+      {"LOD\0", TAG_LOD}, {"STK\0", TAG_STK}, {"DMVL", TAG_DMVL},  {"CSid", TAG_CSID}, {"DATO", TAG_DATO},
+      {"DSND", TAG_DSND}, {"OSDS", TAG_OSDS}, {"DHF\0", TAG_DHF},
+  };
+  for (const Row& r : rows) EXPECT_EQ(U32At(reinterpret_cast<const uint8_t*>(r.magic)), r.tag) << r.magic;
+}
+
 TEST(Detection, EveryTagNeedsTwelveHeaderBytes) {
   std::vector<std::string> headers;
   for (const char* m : {"PACK", "IWAD", "PWAD", "WAD2", "WAD3", "DMVL", "CSid", "DSND", "OSDS"})
@@ -176,7 +201,7 @@ TEST(Detection, ReadsOnlyTheHeaderBytesGiven) {
   EXPECT_EQ(Module().IsArchive("a.bin", stkx.data(), 3), 0);
   uint32_t tag = 0;
   ASSERT_EQ(Module().OpenArchive(dir.Join("a.bin").c_str(), &tag), 1);
-  EXPECT_EQ(tag, 0x004B5453u);
+  EXPECT_EQ(tag, TAG_STK);
   Module().CloseArchive(0);
 }
 
@@ -187,7 +212,7 @@ TEST(Open, PackItemCountIsDirectoryLengthOver64) {
   b.Raw("PACK").U32(12).U32(130);
   for (const char* n : {"one", "two", "three"}) b.Name(n, 56).U32(0).U32(7);
   Browse r = BrowseBytes("a.pak", b.str());
-  EXPECT_EQ(r.tag, 0x4B434150u);
+  EXPECT_EQ(r.tag, TAG_PACK);
   ASSERT_EQ(r.items.size(), 2u);
   EXPECT_EQ(r.items[1], (Item{"two", 7, 7}));
   EXPECT_EQ(r.last, 0);
@@ -198,7 +223,7 @@ TEST(Open, StkByExtensionReadsTheCountFromTheFirstTwoBytes) {
   b.U16(1).Name("INTRO.TOT", 13).U32(5).U32(24).U8(0).Raw("hello");
   Browse r = BrowseBytes("game.ITK", b.str());
   EXPECT_EQ(r.isArchive, 1);
-  EXPECT_EQ(r.tag, 0x004B5453u);
+  EXPECT_EQ(r.tag, TAG_STK);
   EXPECT_EQ(r.items, (std::vector<Item>{{"INTRO.TOT", 5, 5}}));
   EXPECT_EQ(r.last, 0);
   // The same bytes with "STK" in front and no such extension: not an archive.
@@ -207,7 +232,7 @@ TEST(Open, StkByExtensionReadsTheCountFromTheFirstTwoBytes) {
 
 TEST(Open, HogDropsTheFourthMagicByte) {
   Browse r = BrowseBytes("d.hog", Bytes().Raw("DHF").Name("!a", 13).U32(0).str());
-  EXPECT_EQ(r.tag, 0x00464844u);
+  EXPECT_EQ(r.tag, TAG_DHF);
   // The fourth byte is where the first entry begins.
   EXPECT_EQ(r.items, (std::vector<Item>{{"!a", 0, 0}}));
   char name[32], ext[8];
@@ -221,7 +246,7 @@ TEST(Open, ZipStorageNeedsItsStoredSizeToBeTheFileSize) {
   good.Raw("OSDS").U32(16).U32(16).U32(0);
   Browse r = BrowseBytes("z.osd", good.str());
   EXPECT_EQ(r.opened, 1);
-  EXPECT_EQ(r.tag, 0x5344534Fu);
+  EXPECT_EQ(r.tag, TAG_OSDS);
   EXPECT_EQ(r.last, 0);
   EXPECT_EQ(BrowseBytes("z.osd", Bytes().Raw("OSDS").U32(15).U32(16).U32(0).str()).opened, 0);
 }
@@ -295,38 +320,38 @@ TEST(Items, EveryFormatsRecordLayout) {
   cases.push_back({"a.pak",
                    Bytes().Raw("PACK").U32(12).U32(128).Name("maps/e1m1.bsp", 56).U32(0).U32(1234)
                        .Name("x", 56).U32(0).U32(0).str(),
-                   0x4B434150, {{"maps/e1m1.bsp", 1234, 1234}, {"x", 0, 0}}, 0});
+                   TAG_PACK, {{"maps/e1m1.bsp", 1234, 1234}, {"x", 0, 0}}, 0});
   cases.push_back({"h.wad",
                    Bytes().Raw("WAD3").U32(2).U32(12).U32(0).U32(5000).U32(1000).U32(0x44).Name("{blue", 16)
                        .U32(0).U32(1).U32(2).U32(0).Name("sky", 16).str(),
-                   0x33444157, {{"{blue", 5000, 1000}, {"sky", 1, 2}}, 0});
+                   TAG_WAD3, {{"{blue", 5000, 1000}, {"sky", 1, 2}}, 0});
   cases.push_back({"q.wad", Bytes().Raw("WAD2").U32(1).U32(12).U32(0).U32(9).U32(8).U32(0).Name("conchars", 16).str(),
-                   0x32444157, {{"conchars", 9, 8}}, 0});
+                   TAG_WAD2, {{"conchars", 9, 8}}, 0});
   cases.push_back({"h.lod",
                    Bytes().Raw(std::string("LOD\0", 4)).U32(500).U32(2).Fill(80)
                        .Name("stored.def", 16).U32(0).U32(300).U32(1).U32(0)
                        .Name("packed.pcx", 16).U32(0).U32(9000).U32(1).U32(700).str(),
-                   0x00444F4C, {{"stored.def", 300, 0}, {"packed.pcx", 9000, 700}}, 0});
+                   TAG_LOD, {{"stored.def", 300, 0}, {"packed.pcx", 9000, 700}}, 0});
   cases.push_back({"a.stk", Bytes().U16(2).Name("A.TOT", 13).U32(10).U32(0).U8(1).Name("B.TOT", 13).U32(20).U32(0).U8(0).str(),
-                   0x004B5453, {{"A.TOT", 10, 10}, {"B.TOT", 20, 20}}, 0});
+                   TAG_STK, {{"A.TOT", 10, 10}, {"B.TOT", 20, 20}}, 0});
   cases.push_back({"d.mvl", Bytes().Raw("DMVL").U32(2).Name("robot.pof", 13).U32(77).Name("b.pof", 13).U32(5).str(),
-                   0x4C564D44, {{"robot.pof", 77, 77}, {"b.pof", 5, 5}}, 0});
+                   TAG_DMVL, {{"robot.pof", 77, 77}, {"b.pof", 5, 5}}, 0});
   // Chasm: a two-byte count at 4, then 21-byte entries behind a length byte.
   cases.push_back({"c.bin",
                    Bytes().Raw("CSid").U16(2).U8(5).Name("a.obj", 12).U32(3).U32(48).U8(6).Name("bb.3o", 12)
                        .U32(4).U32(51).Raw("xyzdata").str(),
-                   0x64695343, {{"a.obj", 3, 3}, {"bb.3o", 4, 4}}, 0});
+                   TAG_CSID, {{"a.obj", 3, 3}, {"bb.3o", 4, 4}}, 0});
   cases.push_back({"s.s11",
                    Bytes().Raw("DSND").U32(0).U32(2).Name("laser", 8).U32(100).U32(50).U32(0)
                        .Name("boom", 8).U32(7).U32(6).U32(0).str(),
-                   0x444E5344, {{"laser", 100, 50}, {"boom", 7, 6}}, 0});
+                   TAG_DSND, {{"laser", 100, 50}, {"boom", 7, 6}}, 0});
   cases.push_back({"d.hog",
                    Bytes().Raw("DHF").Name("a.txt", 13).U32(3).Raw("abc").Name("b.pcx", 13).U32(0).str(),
-                   0x00464844, {{"a.txt", 3, 3}, {"b.pcx", 0, 0}}, 0});
+                   TAG_DHF, {{"a.txt", 3, 3}, {"b.pcx", 0, 0}}, 0});
   Bytes zip;
   zip.Raw("OSDS").U32(48).U32(16).U32(1).U32(0).U32(600).U32(400).U32(0);
   for (int i = 0; i < 16; ++i) zip.U8(uint32_t(i));
-  cases.push_back({"z.osd", zip.str(), 0x5344534F, {{"{0x03020100-0x0504-0x0706-08090A0B0C0D0E0F}", 600, 400}}, 0});
+  cases.push_back({"z.osd", zip.str(), TAG_OSDS, {{"{0x03020100-0x0504-0x0706-08090A0B0C0D0E0F}", 600, 400}}, 0});
   for (const Case& c : cases) {
     Browse r = BrowseBytes(c.file, c.bytes);
     EXPECT_EQ(r.opened, 1) << c.file;
@@ -498,12 +523,12 @@ TEST(Texts, FormatNamesAndExtensions) {
     const char* name;
     const char* extension;
   } rows[] = {
-      {0x4B434150, "Quake Pack", "Pak"},         {0x44415749, "DooM Main WAD", "WAD"},
-      {0x44415750, "DooM Patch WAD", "WAD"},     {0x32444157, "Quake WAD", "WAD"},
-      {0x33444157, "Half-Life WAD", "WAD"},      {0x00444F4C, "3DO LOD (heroes)", "LOD"},
-      {0x4C564D44, "Descent DMVL", "MVL"},       {0x64695343, "CHASM BIN", "BIN"},
-      {0x444E5344, "Descent Sounds", "S11"},     {0x5344534F, "Lionhearth ZipStorage", "OSD"},
-      {0x00464844, "Descent HOG", "HOG"},        {0x004B5453, "Coctel STK", "STK"},
+      {TAG_PACK, "Quake Pack", "Pak"},      {TAG_IWAD, "DooM Main WAD", "WAD"},
+      {TAG_PWAD, "DooM Patch WAD", "WAD"},  {TAG_WAD2, "Quake WAD", "WAD"},
+      {TAG_WAD3, "Half-Life WAD", "WAD"},   {TAG_LOD, "3DO LOD (heroes)", "LOD"},
+      {TAG_DMVL, "Descent DMVL", "MVL"},    {TAG_CSID, "CHASM BIN", "BIN"},
+      {TAG_DSND, "Descent Sounds", "S11"},  {TAG_OSDS, "Lionhearth ZipStorage", "OSD"},
+      {TAG_DHF, "Descent HOG", "HOG"},      {TAG_STK, "Coctel STK", "STK"},
   };
   for (const Row& r : rows) {
     std::string name(40, '\x5A'), ext(10, '\x5A');
@@ -511,7 +536,7 @@ TEST(Texts, FormatNamesAndExtensions) {
     EXPECT_EQ(name, std::string(r.name) + '\0' + std::string(40 - strlen(r.name) - 1, '\x5A'));
     EXPECT_EQ(ext, std::string(r.extension) + '\0' + std::string(10 - strlen(r.extension) - 1, '\x5A'));
   }
-  for (uint32_t unknown : {0u, 0x4F544144u, 0x21464844u, 0x4B435041u}) {
+  for (uint32_t unknown : {0u, uint32_t(TAG_DATO), 0x21464844u, 0x4B435041u}) {
     std::string name(40, '\x5A'), ext(10, '\x5A');
     EXPECT_EQ(Module().GetFormatName(unknown, &name[0], &ext[0]), 0);
     EXPECT_EQ(name, std::string(40, '\x5A'));
@@ -543,9 +568,9 @@ TEST(Texts, CommandTemplatesOfEverySlot) {
     uint32_t tag;
     const std::vector<std::string>* slots;
   } cases[] = {
-      {0x4B434150, &pack},  {0x44415749, &wad},   {0x44415750, &wad},   {0x32444157, &wad},
-      {0x33444157, &wad},   {0x00444F4C, &other}, {0x4C564D44, &other}, {0x64695343, &other},
-      {0x444E5344, &other}, {0x5344534F, &other}, {0x00464844, &other}, {0x004B5453, &other},
+      {TAG_PACK, &pack},  {TAG_IWAD, &wad},   {TAG_PWAD, &wad},  {TAG_WAD2, &wad},
+      {TAG_WAD3, &wad},   {TAG_LOD, &other},  {TAG_DMVL, &other}, {TAG_CSID, &other},
+      {TAG_DSND, &other}, {TAG_OSDS, &other}, {TAG_DHF, &other},  {TAG_STK, &other},
       {0x12345678, &other},
   };
   for (const Case& c : cases) {

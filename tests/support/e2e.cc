@@ -17,6 +17,7 @@
 #include "core/file.h"
 #include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
+#include "vrex_version.h"
 
 std::string Pattern(size_t n, uint32_t seed) {
   std::string s(n, '\0');
@@ -90,7 +91,7 @@ std::map<std::string, std::string> TempDir::Tree() const {
   return out;
 }
 
-std::string Banner() { return "Vrex archiver v1.1\tresource archives of classic games\n"; }
+std::string Banner() { return "Vrex archiver v" VREX_VERSION_SHORT "\tresource archives of classic games\n"; }
 
 static std::string ReadWhole(int fd) {
   std::string s;

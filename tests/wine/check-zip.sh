@@ -1,7 +1,8 @@
 #!/bin/sh
-# check-zip.sh BUILD_DIR OBJDUMP SAMPLE_ARCHIVE VERSION
+# check-zip.sh BUILD_DIR OBJDUMP SAMPLE_ARCHIVE VERSION LICENSE
 # Makes the Windows zip with cpack, checks that it holds exactly vrex.exe,
-# VREX.dll, vrex-host.exe and README.txt, checks the PE files as shipped
+# VREX.dll, vrex-host.exe, README.txt and LICENSE.txt (the two texts with CRLF
+# line ends, LICENSE.txt being LICENSE), checks the PE files as shipped
 # (stripped), and runs them from the unpacked folder under Wine: vrex-host.exe
 # loads the VREX.dll beside it and starts the vrex.exe beside it.
 set -eu
@@ -9,6 +10,7 @@ build=$1
 objdump=$2
 sample=$3
 version=$4
+license=$5
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vrex-zip-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -21,16 +23,21 @@ zip=$scratch/cpack/vrex-$version-win32.zip
 ls -l "$zip"
 
 mkdir "$scratch/unpacked"
-python3 - "$zip" "$scratch/unpacked" <<'PY' || fail "zip contents"
+python3 - "$zip" "$scratch/unpacked" "$license" <<'PY' || fail "zip contents"
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as z:
     names = sorted(z.namelist())
     print("zip holds:", " ".join(names))
-    if names != ["README.txt", "VREX.dll", "vrex-host.exe", "vrex.exe"]:
-        sys.exit("expected exactly README.txt, VREX.dll, vrex-host.exe, vrex.exe")
-    readme = z.read("README.txt")
-    if b"\n" not in readme or readme.count(b"\r\n") != readme.count(b"\n"):
-        sys.exit("README.txt must have CRLF line ends")
+    expected = ["LICENSE.txt", "README.txt", "VREX.dll", "vrex-host.exe", "vrex.exe"]
+    if names != expected:
+        sys.exit("expected exactly " + ", ".join(expected))
+    for text in ["README.txt", "LICENSE.txt"]:
+        data = z.read(text)
+        if b"\n" not in data or data.count(b"\r\n") != data.count(b"\n"):
+            sys.exit(text + " must have CRLF line ends")
+    with open(sys.argv[3], "rb") as f:
+        if z.read("LICENSE.txt") != f.read().replace(b"\n", b"\r\n"):
+            sys.exit("LICENSE.txt is not LICENSE")
     z.extractall(sys.argv[2])
 PY
 
