@@ -9,6 +9,7 @@
 
 #include "cli/run.h"
 #include "core/access.h"
+#include "core/bytes.h"
 #include "core/file.h"
 #include "core/select.h"
 #include "formats/update.h"
@@ -119,11 +120,14 @@ void WalkFolder(FileSystem& fs, Collection* c, const Guard& guard, const std::st
 void AddPath(FileSystem& fs, Collection* c, const Guard& guard, std::string path) {
   if (!IsSafeOutputPath(path.c_str())) return Refuse(c, path, kUnsafe);
   if (HasControlCharacter(path)) return Refuse(c, path, kControl);
+  // A folder named with a separator behind it: the C runtime on Windows finds
+  // no such name.
+  std::string name = path;
+  while (name.size() > 1 && (name.back() == '/' || name.back() == PLATFORM_SEPARATOR)) name.pop_back();
   FileStat stat;
-  if (path.empty() || !fs.Stat(path.c_str(), &stat)) return Refuse(c, path, kUnreadable);
+  if (name.empty() || !fs.Stat(name.c_str(), &stat)) return Refuse(c, path, kUnreadable);
   if (!stat.folder) return AddFile(c, guard, path, stat);
-  while (path.size() > 1 && (path.back() == '/' || path.back() == PLATFORM_SEPARATOR)) path.pop_back();
-  WalkFolder(fs, c, guard, path, stat);
+  WalkFolder(fs, c, guard, name, stat);
 }
 
 // The names behind the archive: paths, and @list files of paths (one a
@@ -190,7 +194,9 @@ int RunAdd(const ArchiverState& run, const Format& format, const uint8_t* direct
   FileSystem& fs = *run.fs;
   Collection c = Collect(fs, MakeGuard(fs, run.archiveName), argc, argv);
   AddRequest request = {&run, run.withFolders != 0, run.formatTag, run.archive == nullptr};
-  UpdateResult r = RunUpdate(run, *format.adding, request, directory, count, c.inputs, format.newMagic);
+  char magic[5] = {};
+  WriteU32LE(reinterpret_cast<uint8_t*>(magic), run.formatTag);
+  UpdateResult r = RunUpdate(run, *format.adding, request, directory, count, c.inputs, magic);
   PrintSummary(r);
   if (r.failed) return EXIT_UPDATE_FAILED;
   uint32_t kept = run.moveFiles ? RemoveSources(fs, c, r) : 0;

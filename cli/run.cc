@@ -16,9 +16,10 @@
 #include "core/select.h"
 #include "formats/compact.h"
 #include "formats/registry.h"
+#include "vrex_version.h"
 
 namespace {
-const char kBanner[] = "Vrex archiver v1.1\tresource archives of classic games\n";
+const char kBanner[] = "Vrex archiver v" VREX_VERSION_SHORT "\tresource archives of classic games\n";
 const char kUsage[] =
     "Usage: %s <operation> <filename> [File1 File2 File3..... | @FileList]\n\n"
     "Where operation is:\n\n"
@@ -140,6 +141,19 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
   return EXIT_NO_DIRECTORY;
 }
 
+// The option -wad2 or -wad3 among the names: a missing archive is made as a
+// Quake (WAD2) or Half-Life (WAD3) WAD. Returns its tag, or 0.
+uint32_t NewWadOption(int argc, char** argv) {
+  uint32_t tag = 0;
+  for (int i = 0; i < argc; ++i) {
+    std::string option = argv[i];
+    for (char& c : option) c = LowerAscii(c);
+    if (option == "-wad2") tag = TAG_WAD2;
+    if (option == "-wad3") tag = TAG_WAD3;
+  }
+  return tag;
+}
+
 // a, af, m and mf. A missing archive is made when its extension names a
 // format vrex can write; an existing one is opened for writing, or, where its
 // format can't be written, for reading, to answer "Not yet" as the other
@@ -148,13 +162,15 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   FileSystem& fs = *run.fs;
   if (!fs.Exists(run.archiveName)) {
     const Format* format = FormatForNewArchive(run.archiveName);
+    if (format) run.formatTag = ReadU32LE(reinterpret_cast<const uint8_t*>(format->newMagic));
+    if (uint32_t tag = NewWadOption(argc - 3, argv + 3)) format = FormatByMagic(tag, &run.formatTag);
     if (!format) {
       OpenArchiveFile(fs, run.archiveName, 0);  // reports why it can't be opened
-      printf("\t%s: no such archive, and vrex makes new archives only with the extension pak\n",
+      printf("\t%s: no such archive; vrex makes new archives named .pak and .wad"
+             " (-wad2 or -wad3 for a Quake or Half-Life WAD)\n",
              run.archiveName);
       return EXIT_NOT_OPENED;
     }
-    run.formatTag = ReadU32LE(reinterpret_cast<const uint8_t*>(format->newMagic));
     printf("Creating %s\n", run.archiveName);
     return RunAdd(run, *format, nullptr, 0, argc - 3, argv + 3);
   }

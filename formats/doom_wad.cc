@@ -21,13 +21,36 @@
 // no length limit; the listing shows their first 17 characters. A lump whose
 // own name holds a backslash (a sprite frame VILE\1) is also selected by a
 // pattern that writes it as "~", the way the plug-in module shows it.
+//
+// Adding (a, m) takes a path as the listing's full name with "\" for "/":
+// it replaces the entry of that full name (listed, or a label under 100
+// bytes), in place, keeping its stored name; markers are never replaced. A
+// path that names no entry as it stands loses its extension (THINGS.lmp is
+// THINGS). A new name's first component is its folder: a namespace that
+// exists takes the lump before the end marker closing its last block; a map
+// that exists takes none (its ten places are fixed); a new map (MAP07,
+// E2M3) is made at the end with its marker and its lumps in the order the
+// engines expect; a new namespace (X_START) with its start and end markers.
+// Top-level lumps, new maps and namespaces go at the end, before a group the
+// directory ends inside, so that the listing names them as they were added.
+// af and mf take the last component as the lump's own name. Names are
+// upper-cased, at most 8 characters, never cut. Before anything is
+// written the new directory is walked as the listing walks it: should any
+// entry come out under another name, no new lump is added.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/format.h"
 #include "core/memory.h"
 #include "formats/compact.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kEntrySize = 16;
@@ -49,6 +72,36 @@ MarkerKind KindOf(const uint8_t* name) {
   if (memcmp(name + 1, "_END", 4) == 0) return NAMESPACE_END;
   return NO_MARKER;
 }
+
+// One step of the folder walk over entry `entry`: the countdown steps (a
+// countdown of 1 empties the prefix before this entry), then a marker sets
+// it anew. Every walk over the directory goes through here.
+struct Step {
+  bool cleared;     // the prefix was emptied before this entry
+  bool member;      // 100 bytes or more
+  MarkerKind kind;  // of a label
+};
+
+Step StepFolders(const uint8_t* entry, int32_t* countdown) {
+  Step step = {false, false, NO_MARKER};
+  if (*countdown == 1) {
+    step.cleared = true;
+    *countdown = 0;
+  } else if (*countdown > 1) {
+    --*countdown;
+  }
+  if (ReadU32LE(entry + kSizeAt) >= kLabelBelow) {
+    step.member = true;
+    return step;
+  }
+  step.kind = KindOf(entry + kNameAt);
+  if (step.kind == NAMESPACE_END) *countdown = 1;
+  if (step.kind == MAP_MARKER) *countdown = kMapCountdown;
+  if (step.kind == NAMESPACE_START) *countdown = kInNamespace;
+  return step;
+}
+
+bool OpensFolder(MarkerKind kind) { return kind == MAP_MARKER || kind == NAMESPACE_START; }
 
 uint32_t NameLength(const uint8_t* name) {
   uint32_t length = 0;
@@ -93,21 +146,12 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
   int32_t countdown = 1;
   for (uint32_t i = 0; i < dir.count; ++i) {
     const uint8_t* entry = dir.Entry(i);
-    if (countdown == 1) {
-      prefixLength = 0;
-      countdown = 0;
-    } else if (countdown > 1) {
-      --countdown;
-    }
-
-    uint32_t size = ReadU32LE(entry + kSizeAt);
+    Step step = StepFolders(entry, &countdown);
+    if (step.cleared) prefixLength = 0;
     const uint8_t* name = entry + kNameAt;
     uint32_t nameLength = NameLength(name);
-    if (size < kLabelBelow) {
-      MarkerKind kind = KindOf(name);
-      if (kind == NAMESPACE_END) countdown = 1;
-      if (kind != MAP_MARKER && kind != NAMESPACE_START) continue;
-      countdown = kind == MAP_MARKER ? kMapCountdown : kInNamespace;
+    if (!step.member) {
+      if (!OpensFolder(step.kind)) continue;
       memcpy(fullName + prefixLength, name, nameLength);
       prefixLength += nameLength;
       fullName[prefixLength++] = '\\';
@@ -120,7 +164,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
     m.stored = fullName;
     m.ownAt = prefixLength;
     m.offset = ReadU32LE(entry + kOffsetAt);
-    m.size = size;
+    m.size = ReadU32LE(entry + kSizeAt);
     m.index = i;
     visitor.Visit(m);
   }
@@ -136,6 +180,413 @@ const DeleteRow kDeleteRow = {
     "Can't allocate %ul bytes for %.8s - skiped\n",
     true, true, false, 12,  // count and directory offset in the header; directory order kept
 };
+
+// ---- adding lumps
+
+const char kMarker[] = "Marker name";
+const char kNameTooLong[] = "Name too long";
+const char kAmbiguous[] = "Ambiguous name";
+const char kDuplicate[] = "Duplicate name";
+const char kMapExists[] = "Map exists";
+const char kNoFolder[] = "Not a map or namespace";
+const char kCantPlace[] = "Can't be placed";
+const char kUnsafe[] = "Unsafe path";
+
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return text;
+}
+
+std::string OwnName(const uint8_t* entry) {
+  return std::string(reinterpret_cast<const char*>(entry + kNameAt), NameLength(entry + kNameAt));
+}
+
+// What the listing makes of one entry (labels included: their full name is
+// the one they would be listed under).
+struct Listed {
+  std::string full;
+  std::string own;
+  bool member;
+  MarkerKind kind;
+};
+
+struct NamespaceBlock {
+  uint32_t endAt;  // the end marker that closes its last block (the count: never closed)
+  bool placeable;  // nothing nested in that block moves the listing's folders
+};
+
+struct Listing {
+  std::vector<Listed> entries;
+  std::map<std::string, NamespaceBlock> namespaces;  // top-level namespace folders, upper-cased
+  std::set<std::string> maps;                        // top-level map folders, upper-cased
+  uint32_t tailAt;  // new top-level items go before this entry
+  bool tailOpen;    // the directory ends inside a map's ten places or an open namespace
+};
+
+// The names a directory lists under, by the walk of the listing. `sizes`
+// and `names` give each entry's size and own name.
+Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::string>& names) {
+  Listing listing;
+  uint32_t count = uint32_t(names.size());
+  int32_t countdown = 1;
+  std::string prefix, block;
+  uint32_t groupStart = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t entry[kEntrySize] = {};
+    WriteU32LE(entry + kSizeAt, sizes[i]);
+    names[i].copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
+    Step step = StepFolders(entry, &countdown);
+    if (step.cleared) {
+      prefix.clear();
+      if (!block.empty()) listing.namespaces[block] = {i, false};
+      block.clear();
+    }
+    listing.entries.push_back({prefix + names[i], names[i], step.member, step.kind});
+    if (step.member) continue;
+    std::string folder = Upper(names[i]);
+    if (step.kind == NAMESPACE_END && !block.empty() && prefix == block + "\\") {
+      listing.namespaces[block] = {i, true};
+      block.clear();
+    }
+    if (!OpensFolder(step.kind)) continue;
+    if (prefix.empty()) {
+      groupStart = i;
+      if (step.kind == MAP_MARKER) listing.maps.insert(folder);
+      if (step.kind == NAMESPACE_START) block = folder;
+    } else if (!block.empty()) {
+      listing.namespaces[block] = {i, false};  // a folder nested in the block
+      block.clear();
+    }
+    prefix += names[i] + "\\";
+  }
+  if (!block.empty()) listing.namespaces[block] = {count, true};
+  listing.tailOpen = countdown > 1 || countdown == kInNamespace;
+  listing.tailAt = listing.tailOpen ? groupStart : count;
+  return listing;
+}
+
+// Where the engines expect a map's lumps; other names go before ENDMAP.
+int MapRank(const std::string& own) {
+  static const char* const kOrder[] = {"TEXTMAP", "THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
+                                       "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP", "BEHAVIOR",
+                                       "SCRIPTS"};
+  for (int i = 0; i < int(sizeof kOrder / sizeof *kOrder); ++i)
+    if (own == kOrder[i]) return i;
+  return own == "ENDMAP" ? 1000 : 100;
+}
+
+std::string DropExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t at = 0;
+  for (size_t slash; (slash = path.find('/', at)) != std::string::npos; at = slash + 1)
+    parts.push_back(path.substr(at, slash - at));
+  parts.push_back(path.substr(at));
+  return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts, size_t from) {
+  std::string out;
+  for (size_t i = from; i < parts.size(); ++i) out += (i > from ? "\\" : "") + parts[i];
+  return out;
+}
+
+std::vector<uint8_t> NewEntry(const std::string& own) {
+  std::vector<uint8_t> entry(kEntrySize, 0);
+  own.copy(reinterpret_cast<char*>(entry.data() + kNameAt), kNameWidth);
+  return entry;
+}
+
+// A lump under 100 bytes with a marker's name would open or close a folder.
+bool ActsAsMarker(const std::string& own, uint64_t size) {
+  if (size >= kLabelBelow) return false;
+  uint8_t name[kNameWidth] = {};
+  own.copy(reinterpret_cast<char*>(name), kNameWidth);
+  return KindOf(name) != NO_MARKER;
+}
+
+// A group of new lumps made together: a new map or a new namespace.
+struct NewGroup {
+  std::string folder;
+  MarkerKind kind;
+  std::vector<size_t> puts;
+};
+
+class DoomPlanner {
+ public:
+  DoomPlanner(const AddRequest& request, const uint8_t* directory, uint32_t count,
+              const std::vector<AddInput>& inputs, UpdatePlan* plan)
+      : request_(request), directory_(directory), count_(count), inputs_(inputs), plan_(plan) {
+    for (uint32_t i = 0; i < count; ++i) {
+      sizes_.push_back(ReadU32LE(directory + uint64_t(i) * kEntrySize + kSizeAt));
+      names_.push_back(OwnName(directory + uint64_t(i) * kEntrySize));
+    }
+    listing_ = ListNames(sizes_, names_);
+    for (uint32_t i = 0; i < count; ++i) {
+      byFull_[Upper(listing_.entries[i].full)].push_back(i);
+      byOwn_[Upper(listing_.entries[i].own)].push_back(i);
+    }
+  }
+
+  void Plan() {
+    for (size_t j = 0; j < inputs_.size(); ++j)
+      if (!plan_->puts[j].refusal) Decide(j);
+    PlaceGroups();
+    Arrange();
+    if (!Verified()) {
+      for (size_t j = 0; j < plan_->puts.size(); ++j)
+        if (!plan_->puts[j].refusal && plan_->puts[j].replaces < 0) plan_->puts[j].refusal = kCantPlace;
+      plan_->fixed.clear();
+      plan_->fixedGroup.clear();
+      inserts_.clear();
+      Arrange();
+    }
+  }
+
+ private:
+  struct Insert {
+    uint32_t before;  // the old entry it goes before (count: the end)
+    Slot slot;
+  };
+
+  // Entries whose full (or own) name is `name`, markers first.
+  const std::vector<uint32_t>* Find(const std::unordered_map<std::string, std::vector<uint32_t>>& index,
+                                    const std::string& name) const {
+    auto found = index.find(Upper(name));
+    return found == index.end() ? nullptr : &found->second;
+  }
+
+  bool AnyMarker(const std::vector<uint32_t>* matches) const {
+    if (!matches) return false;
+    for (uint32_t i : *matches)
+      if (!listing_.entries[i].member && listing_.entries[i].kind != NO_MARKER) return true;
+    return false;
+  }
+
+  // The entry a name replaces: -1 none; -2 refused (*reason set).
+  int64_t Match(const std::unordered_map<std::string, std::vector<uint32_t>>& index, const std::string& name,
+                bool topLevel, const char** reason) const {
+    const std::vector<uint32_t>* matches = Find(index, name);
+    if (AnyMarker(matches) || (topLevel && AnyMarker(Find(byOwn_, name)))) {
+      *reason = kMarker;
+      return -2;
+    }
+    if (!matches) return -1;
+    if (matches->size() > 1) {
+      *reason = kAmbiguous;
+      return -2;
+    }
+    return (*matches)[0];
+  }
+
+  void Refuse(size_t j, const char* reason) { plan_->puts[j].refusal = reason; }
+
+  void Replace(size_t j, uint32_t k) {
+    Put& put = plan_->puts[j];
+    if (ActsAsMarker(names_[k], inputs_[j].size)) return Refuse(j, kMarker);
+    if (!taken_.insert(Upper(listing_.entries[k].full)).second) return Refuse(j, kDuplicate);
+    put.replaces = k;
+    put.shown = listing_.entries[k].full;
+    if (inputs_[j].size < kLabelBelow) put.note = " (under 100 bytes: not listed)";
+  }
+
+  void Decide(size_t j) {
+    const AddInput& input = inputs_[j];
+    std::vector<std::string> parts = Components(request_.withFolders ? input.relative : input.last);
+    bool topLevel = parts.size() == 1;
+    const auto& index = request_.withFolders ? byFull_ : byOwn_;
+    const char* reason = nullptr;
+    for (int dropped = 0; dropped < 2; ++dropped) {
+      if (dropped) parts.back() = DropExtension(parts.back());
+      int64_t k = Match(index, Join(parts, 0), topLevel, &reason);
+      if (k == -2) return Refuse(j, reason);
+      if (k >= 0) return Replace(j, uint32_t(k));
+    }
+
+    std::string own = Upper(Join(parts, topLevel ? 0 : 1));
+    std::string folder = topLevel ? "" : Upper(parts[0]);
+    if (own.empty()) return Refuse(j, kUnsafe);
+    if (folder.size() > kNameWidth) return Refuse(j, kNoFolder);
+    if (own.size() > kNameWidth) return Refuse(j, kNameTooLong);
+    if (ActsAsMarker(own, input.size)) return Refuse(j, kMarker);
+    std::string full = folder.empty() ? own : folder + "\\" + own;
+    if (!taken_.insert(full).second) return Refuse(j, kDuplicate);
+
+    Put& put = plan_->puts[j];
+    put.entry = NewEntry(own);
+    put.shown = full;
+    if (input.size < kLabelBelow) put.note = " (under 100 bytes: not listed)";
+    if (folder.empty()) {
+      expected_[j] = full;
+      inserts_.push_back({listing_.tailAt, {Slot::PUT, uint32_t(j)}});
+      return;
+    }
+    auto space = listing_.namespaces.find(folder);
+    if (space != listing_.namespaces.end()) {
+      if (!space->second.placeable) return Refuse(j, kCantPlace);
+      expected_[j] = full;
+      inserts_.push_back({space->second.endAt, {Slot::PUT, uint32_t(j)}});
+      return;
+    }
+    if (listing_.maps.count(folder)) return Refuse(j, kMapExists);
+    uint8_t marker[kNameWidth] = {};
+    folder.copy(reinterpret_cast<char*>(marker), kNameWidth);
+    MarkerKind kind = KindOf(marker);
+    if (!OpensFolder(kind)) return Refuse(j, kNoFolder);
+    NewGroup* group = nullptr;
+    for (NewGroup& g : groups_)
+      if (g.folder == folder) group = &g;
+    if (!group) {
+      groups_.push_back({folder, kind, {}});
+      group = &groups_.back();
+    }
+    group->puts.push_back(j);
+  }
+
+  uint32_t AddFixed(const std::string& name, int32_t group) {
+    plan_->fixed.push_back(NewEntry(name));
+    plan_->fixedGroup.push_back(group);
+    return uint32_t(plan_->fixed.size() - 1);
+  }
+
+  // New namespaces, then new maps whose ten places are full, then at most
+  // one shorter map: whatever follows a map within its ten places would be
+  // listed in its folder.
+  void PlaceGroups() {
+    std::vector<size_t> order;
+    for (size_t g = 0; g < groups_.size(); ++g)
+      if (groups_[g].kind == NAMESPACE_START) order.push_back(g);
+    for (size_t g = 0; g < groups_.size(); ++g)
+      if (groups_[g].kind == MAP_MARKER && groups_[g].puts.size() >= kMapCountdown - 1) order.push_back(g);
+    bool shortPlaced = false;
+    for (size_t g = 0; g < groups_.size(); ++g) {
+      if (groups_[g].kind != MAP_MARKER || groups_[g].puts.size() >= kMapCountdown - 1) continue;
+      if (shortPlaced || listing_.tailOpen) {
+        for (size_t j : groups_[g].puts) Refuse(j, kCantPlace);
+        continue;
+      }
+      shortPlaced = true;
+      order.push_back(g);
+    }
+    for (size_t g : order) Place(int32_t(g));
+  }
+
+  void Place(int32_t g) {
+    NewGroup& group = groups_[size_t(g)];
+    uint32_t at = listing_.tailAt;
+    inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
+    if (group.kind == MAP_MARKER)
+      std::stable_sort(group.puts.begin(), group.puts.end(), [&](size_t a, size_t b) {
+        return MapRank(names(a)) < MapRank(names(b));
+      });
+    for (size_t place = 0; place < group.puts.size(); ++place) {
+      size_t j = group.puts[place];
+      Put& put = plan_->puts[j];
+      put.group = g;
+      std::string own = names(j);
+      expected_[j] = put.shown;
+      if (group.kind == MAP_MARKER && place + 1 >= kMapCountdown) {
+        expected_[j] = own;
+        put.note += " (beyond the map's ten places: listed as " + own + ")";
+        if (Find(byFull_, own) || !taken_.insert(own).second) {
+          Refuse(j, kDuplicate);
+          continue;
+        }
+      }
+      inserts_.push_back({at, {Slot::PUT, uint32_t(j)}});
+    }
+    if (group.kind == NAMESPACE_START)
+      inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder.substr(0, 1) + "_END", g)}});
+  }
+
+  std::string names(size_t j) const {
+    const std::vector<uint8_t>& entry = plan_->puts[j].entry;
+    return std::string(reinterpret_cast<const char*>(entry.data() + kNameAt), NameLength(entry.data() + kNameAt));
+  }
+
+  void Arrange() {
+    std::stable_sort(inserts_.begin(), inserts_.end(),
+                     [](const Insert& a, const Insert& b) { return a.before < b.before; });
+    plan_->order.clear();
+    size_t next = 0;
+    for (uint32_t i = 0; i <= count_; ++i) {
+      for (; next < inserts_.size() && inserts_[next].before == i; ++next)
+        if (inserts_[next].slot.kind != Slot::PUT || !plan_->puts[inserts_[next].slot.index].refusal)
+          plan_->order.push_back(inserts_[next].slot);
+      if (i < count_) plan_->order.push_back({Slot::OLD, i});
+    }
+  }
+
+  // Walks the planned directory as the listing will: every old entry keeps
+  // its full name and every new lump comes out under the name expected.
+  bool Verified() {
+    std::vector<uint32_t> sizes;
+    std::vector<std::string> names;
+    std::vector<int64_t> replacedBy(count_, -1);
+    for (size_t j = 0; j < plan_->puts.size(); ++j)
+      if (!plan_->puts[j].refusal && plan_->puts[j].replaces >= 0) replacedBy[size_t(plan_->puts[j].replaces)] = int64_t(j);
+    for (const Slot& slot : plan_->order) {
+      if (slot.kind == Slot::OLD) {
+        int64_t put = replacedBy[slot.index];
+        sizes.push_back(put >= 0 ? uint32_t(inputs_[size_t(put)].size) : sizes_[slot.index]);
+        names.push_back(names_[slot.index]);
+      } else if (slot.kind == Slot::PUT) {
+        sizes.push_back(uint32_t(inputs_[slot.index].size));
+        names.push_back(this->names(slot.index));
+      } else {
+        sizes.push_back(0);
+        const std::vector<uint8_t>& entry = plan_->fixed[slot.index];
+        names.push_back(std::string(reinterpret_cast<const char*>(entry.data() + kNameAt),
+                                    NameLength(entry.data() + kNameAt)));
+      }
+    }
+    Listing after = ListNames(sizes, names);
+    for (size_t at = 0; at < plan_->order.size(); ++at) {
+      const Slot& slot = plan_->order[at];
+      if (slot.kind == Slot::OLD && after.entries[at].full != listing_.entries[slot.index].full) return false;
+      if (slot.kind == Slot::PUT && plan_->puts[slot.index].replaces < 0 &&
+          Upper(after.entries[at].full) != Upper(expected_.at(slot.index)))
+        return false;
+    }
+    // A new lump's line shows it as the listing will (the folder as stored).
+    for (size_t at = 0; at < plan_->order.size(); ++at) {
+      const Slot& slot = plan_->order[at];
+      Put& put = slot.kind == Slot::PUT ? plan_->puts[slot.index] : dummy_;
+      if (slot.kind == Slot::PUT && put.replaces < 0 && put.shown == expected_.at(slot.index))
+        put.shown = after.entries[at].full;
+    }
+    return true;
+  }
+
+  const AddRequest& request_;
+  const uint8_t* directory_;
+  uint32_t count_;
+  const std::vector<AddInput>& inputs_;
+  UpdatePlan* plan_;
+  std::vector<uint32_t> sizes_;
+  std::vector<std::string> names_;
+  Listing listing_;
+  std::unordered_map<std::string, std::vector<uint32_t>> byFull_, byOwn_;
+  std::set<std::string> taken_;
+  std::map<size_t, std::string> expected_;  // the full name each new lump must be listed under
+  std::vector<NewGroup> groups_;
+  std::vector<Insert> inserts_;
+  Put dummy_;
+};
+
+void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  DoomPlanner(request, directory, count, inputs, plan).Plan();
+}
+
+void SetSize(uint8_t* entry, uint32_t size) { WriteU32LE(entry + kSizeAt, size); }
+
+const AddRow kAddRow = {&kDeleteRow, 1, "wad", Plan, SetSize};
 }  // namespace
 
 extern const Format kDoomWad = {
@@ -143,5 +594,5 @@ extern const Format kDoomWad = {
     nullptr, Walk, nullptr,
     "\nname\t\t\tsize\tseek\n"
     "----------------------------------------\n",
-    PrintRow, nullptr, false, true, &kDeleteRow, nullptr, nullptr,
+    PrintRow, nullptr, false, true, &kDeleteRow, &kAddRow, "PWAD",
 };

@@ -49,6 +49,7 @@ const Format* FormatForNewArchive(const char* fileName) {
   const char* dot = strrchr(fileName, '.');
   if (!dot) return nullptr;
   for (const Format* format : kFormats)
-    if (format->adding && SameTextIgnoringCase(dot + 1, format->adding->extension)) return format;
+    if (format->adding && format->adding->extension && SameTextIgnoringCase(dot + 1, format->adding->extension))
+      return format;
   return nullptr;
 }

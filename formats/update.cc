@@ -126,22 +126,34 @@ std::vector<uint8_t> NewDirectory(const AddRow& row, const uint8_t* directory, u
                                   const std::vector<uint32_t>& sizes, uint32_t* newCount) {
   const DeleteRow& layout = *row.layout;
   std::vector<int64_t> replacedBy(count, -1);
-  for (size_t j = 0; j < plan.puts.size(); ++j)
-    if (plan.puts[j].replaces >= 0 && placedAt[j] != UINT64_MAX) replacedBy[size_t(plan.puts[j].replaces)] = int64_t(j);
+  std::vector<bool> groupStored;
+  for (size_t j = 0; j < plan.puts.size(); ++j) {
+    if (placedAt[j] == UINT64_MAX) continue;
+    const Put& put = plan.puts[j];
+    if (put.replaces >= 0) replacedBy[size_t(put.replaces)] = int64_t(j);
+    if (put.group >= 0) {
+      if (groupStored.size() <= size_t(put.group)) groupStored.resize(size_t(put.group) + 1);
+      groupStored[size_t(put.group)] = true;
+    }
+  }
   std::vector<uint8_t> out;
   out.reserve(plan.order.size() * layout.entrySize);
   *newCount = 0;
-  for (int64_t slot : plan.order) {
+  for (const Slot& slot : plan.order) {
     size_t at = out.size();
-    int64_t put;
-    if (slot >= 0) {
-      out.insert(out.end(), directory + uint64_t(slot) * layout.entrySize,
-                 directory + uint64_t(slot + 1) * layout.entrySize);
-      put = replacedBy[size_t(slot)];
+    int64_t put = -1;
+    if (slot.kind == Slot::OLD) {
+      out.insert(out.end(), directory + uint64_t(slot.index) * layout.entrySize,
+                 directory + uint64_t(slot.index + 1) * layout.entrySize);
+      put = replacedBy[slot.index];
+    } else if (slot.kind == Slot::PUT) {
+      put = slot.index;
+      if (placedAt[slot.index] == UINT64_MAX) continue;
+      out.insert(out.end(), plan.puts[slot.index].entry.begin(), plan.puts[slot.index].entry.end());
     } else {
-      put = -1 - slot;
-      if (placedAt[size_t(put)] == UINT64_MAX) continue;
-      out.insert(out.end(), plan.puts[size_t(put)].entry.begin(), plan.puts[size_t(put)].entry.end());
+      int32_t group = plan.fixedGroup[slot.index];
+      if (group >= 0 && (size_t(group) >= groupStored.size() || !groupStored[size_t(group)])) continue;
+      out.insert(out.end(), plan.fixed[slot.index].begin(), plan.fixed[slot.index].end());
     }
     ++*newCount;
     if (put < 0) continue;
@@ -156,9 +168,9 @@ std::string WithSuffix(const char* name, const char* suffix) { return std::strin
 
 void AppendInOrder(uint32_t count, UpdatePlan* plan) {
   plan->order.clear();
-  for (uint32_t i = 0; i < count; ++i) plan->order.push_back(i);
+  for (uint32_t i = 0; i < count; ++i) plan->order.push_back({Slot::OLD, i});
   for (size_t j = 0; j < plan->puts.size(); ++j)
-    if (!plan->puts[j].refusal && plan->puts[j].replaces < 0) plan->order.push_back(-1 - int64_t(j));
+    if (!plan->puts[j].refusal && plan->puts[j].replaces < 0) plan->order.push_back({Slot::PUT, uint32_t(j)});
 }
 
 UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddRequest& request,

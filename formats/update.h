@@ -46,11 +46,20 @@ struct Put {
   std::vector<uint8_t> entry;     // a new entry (the engine fills in offset and size)
   std::string shown;              // the member's name for the "Adding"/"Replacing" line
   std::string note;               // appended to that line
+  int32_t group = -1;             // the group of new entries it belongs to (a new map or namespace)
+};
+
+// One entry of the new directory.
+struct Slot {
+  enum Kind { OLD, PUT, FIXED } kind;
+  uint32_t index;  // the old entry, the put, or the fixed entry
 };
 
 struct UpdatePlan {
-  std::vector<Put> puts;       // one per input, in input order
-  std::vector<int64_t> order;  // the new directory: k >= 0 old entry k, -1 - j the new entry of put j
+  std::vector<Put> puts;                      // one per input, in input order
+  std::vector<Slot> order;                    // the new directory
+  std::vector<std::vector<uint8_t>> fixed;    // new entries without data (markers)
+  std::vector<int32_t> fixedGroup;            // a fixed entry stays only if a put of its group is stored
 };
 
 // Appends every old entry, then the new entries in input order.
@@ -67,7 +76,7 @@ struct AddRequest {
 struct AddRow {
   const DeleteRow* layout;  // entry layout and header words
   uint32_t dataAlign;       // each member's data starts at a multiple of this (1: anywhere)
-  const char* extension;    // a missing archive with this extension is made in this format
+  const char* extension;    // a missing archive with this extension is made in this format (or null)
   // Decides each input that has no refusal yet: replaces an entry, adds
   // one (and where), or refuses it.
   void (*plan)(const AddRequest& request, const uint8_t* directory, uint32_t count,
