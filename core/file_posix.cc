@@ -14,33 +14,14 @@
 #include <cstring>
 
 #include "core/file.h"
+#include "core/stdio_file.h"
 
 namespace {
-constexpr int kEndOfFile = -1;
 
-const char* Describe(int error) { return error == kEndOfFile ? END_OF_FILE_REASON : strerror(error); }
-
-class PosixFile : public File {
+class PosixFile : public StdioFile {
  public:
-  explicit PosixFile(FILE* f) : f_(f) {}
-  ~PosixFile() override { Close(); }
+  using StdioFile::StdioFile;
 
-  size_t Read(void* buffer, size_t size) override {
-    size_t n = fread(buffer, 1, size, f_);
-    if (n < size) {
-      error_ = ferror(f_) ? errno : kEndOfFile;
-      clearerr(f_);
-    }
-    return n;
-  }
-  size_t Write(const void* buffer, size_t size) override {
-    size_t n = fwrite(buffer, 1, size, f_);
-    if (n < size) {
-      error_ = errno;
-      clearerr(f_);
-    }
-    return n;
-  }
   bool Seek(uint64_t offset) override {
     if (offset > uint64_t(INT64_MAX)) return Fail(EINVAL);
     return fseeko(f_, off_t(offset), SEEK_SET) == 0 || Fail(errno);
@@ -51,7 +32,6 @@ class PosixFile : public File {
     *offset = uint64_t(at);
     return true;
   }
-  bool Flush() override { return fflush(f_) == 0 || Fail(errno); }
   bool Sync() override { return Flush() && (fsync(fileno(f_)) == 0 || Fail(errno)); }
   bool SetLength(uint64_t length) override {
     if (length > uint64_t(INT64_MAX)) return Fail(EINVAL);
@@ -63,22 +43,6 @@ class PosixFile : public File {
     *size = uint64_t(st.st_size);
     return true;
   }
-  bool Close() override {
-    if (!f_) return true;
-    bool closed = fclose(f_) == 0;
-    if (!closed) error_ = errno;
-    f_ = nullptr;
-    return closed;
-  }
-  const char* Error() const override { return Describe(error_); }
-
- private:
-  bool Fail(int error) {
-    error_ = error;
-    return false;
-  }
-  FILE* f_;
-  int error_ = 0;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -146,7 +110,7 @@ class PosixFileSystem : public FileSystem {
     closedir(d);
     return e == 0 || Fail(e);
   }
-  const char* Error() const override { return Describe(error_); }
+  const char* Error() const override { return strerror(error_); }
 
  private:
   bool Fail(int error) {

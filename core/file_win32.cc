@@ -18,15 +18,14 @@
 #include <cstring>
 
 #include "core/file.h"
+#include "core/stdio_file.h"
 
 static_assert(_SH_DENYWR == 0x20, "deny-write share flag");
 
 namespace {
-constexpr int kEndOfFile = -1;
 constexpr int kWindowsError = -2;  // the text comes from GetLastError
 
 const char* Describe(int error, DWORD windowsError, char* text, size_t size) {
-  if (error == kEndOfFile) return END_OF_FILE_REASON;
   if (error != kWindowsError) return strerror(error);
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, windowsError,
                            0, text, DWORD(size), nullptr);
@@ -34,27 +33,10 @@ const char* Describe(int error, DWORD windowsError, char* text, size_t size) {
   return n ? text : "system error";
 }
 
-class WindowsFile : public File {
+class WindowsFile : public StdioFile {
  public:
-  explicit WindowsFile(FILE* f) : f_(f) {}
-  ~WindowsFile() override { Close(); }
+  using StdioFile::StdioFile;
 
-  size_t Read(void* buffer, size_t size) override {
-    size_t n = fread(buffer, 1, size, f_);
-    if (n < size) {
-      error_ = ferror(f_) ? errno : kEndOfFile;
-      clearerr(f_);
-    }
-    return n;
-  }
-  size_t Write(const void* buffer, size_t size) override {
-    size_t n = fwrite(buffer, 1, size, f_);
-    if (n < size) {
-      error_ = errno;
-      clearerr(f_);
-    }
-    return n;
-  }
   bool Seek(uint64_t offset) override {
     if (offset > 0x7FFFFFFFFFFFFFFFull) return Fail(EINVAL);
     return _fseeki64(f_, (__int64)offset, SEEK_SET) == 0 || Fail(errno);
@@ -65,7 +47,6 @@ class WindowsFile : public File {
     *offset = uint64_t(at);
     return true;
   }
-  bool Flush() override { return fflush(f_) == 0 || Fail(errno); }
   bool Sync() override { return Flush() && (_commit(_fileno(f_)) == 0 || Fail(errno)); }
   bool SetLength(uint64_t length) override {
     if (length > 0x7FFFFFFFFFFFFFFFull) return Fail(EINVAL);
@@ -77,23 +58,6 @@ class WindowsFile : public File {
     *size = uint64_t(st.st_size);
     return true;
   }
-  bool Close() override {
-    if (!f_) return true;
-    bool closed = fclose(f_) == 0;
-    if (!closed) error_ = errno;
-    f_ = nullptr;
-    return closed;
-  }
-  const char* Error() const override { return Describe(error_, 0, text_, sizeof text_); }
-
- private:
-  bool Fail(int error) {
-    error_ = error;
-    return false;
-  }
-  FILE* f_;
-  int error_ = 0;
-  mutable char text_[256];
 };
 
 class WindowsFileSystem : public FileSystem {

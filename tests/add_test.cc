@@ -10,28 +10,9 @@
 #include "tests/support/pack_builder.h"
 
 namespace {
-struct Entry {
-  std::string name;
-  std::string data;
-  bool operator==(const Entry& o) const { return name == o.name && data == o.data; }
-};
+typedef std::pair<std::string, std::string> Entry;  // name, bytes
 
-uint32_t U32(const std::string& s, size_t at) {
-  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
-         uint32_t(uint8_t(s[at + 3])) << 24;
-}
-
-// The members of a PACK as its directory states them, in directory order.
-std::vector<Entry> Members(const std::string& file) {
-  std::vector<Entry> out;
-  uint32_t dirOffset = U32(file, 4), count = U32(file, 8) / 64;
-  for (uint32_t i = 0; i < count; ++i) {
-    size_t at = dirOffset + size_t(i) * 64;
-    out.push_back({std::string(file.c_str() + at, strnlen(file.c_str() + at, 56)),
-                   file.substr(U32(file, at + 56), U32(file, at + 60))});
-  }
-  return out;
-}
+std::vector<Entry> Members(const std::string& file) { return PackMembers(file); }
 
 void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
   for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))

@@ -19,17 +19,7 @@ uint32_t U32(const std::string& s, size_t at) {
          uint32_t(uint8_t(s[at + 3])) << 24;
 }
 
-// name -> bytes, in directory order.
-std::vector<std::pair<std::string, std::string>> Members(const std::string& file) {
-  std::vector<std::pair<std::string, std::string>> out;
-  uint32_t dirOffset = U32(file, 4), count = U32(file, 8) / 64;
-  for (uint32_t i = 0; i < count; ++i) {
-    size_t at = dirOffset + size_t(i) * 64;
-    out.push_back({std::string(file.c_str() + at, strnlen(file.c_str() + at, 56)),
-                   file.substr(U32(file, at + 56), U32(file, at + 60))});
-  }
-  return out;
-}
+std::vector<std::pair<std::string, std::string>> Members(const std::string& file) { return PackMembers(file); }
 
 const std::string kBig = Pattern(40000, 1);
 

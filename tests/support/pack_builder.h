@@ -4,7 +4,9 @@
 #define VREX_TESTS_SUPPORT_PACK_BUILDER_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/bytes_builder.h"
@@ -59,5 +61,22 @@ class Pack {
   std::vector<M> members_;
   bool directoryFirst_ = false;
 };
+
+// The members of a PACK as its directory states them, in directory order:
+// name and bytes.
+inline std::vector<std::pair<std::string, std::string>> PackMembers(const std::string& file) {
+  auto u32 = [&](size_t at) {
+    return uint32_t(uint8_t(file[at])) | uint32_t(uint8_t(file[at + 1])) << 8 |
+           uint32_t(uint8_t(file[at + 2])) << 16 | uint32_t(uint8_t(file[at + 3])) << 24;
+  };
+  std::vector<std::pair<std::string, std::string>> out;
+  uint32_t dirOffset = u32(4), count = u32(8) / 64;
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t at = dirOffset + size_t(i) * 64;
+    out.push_back({std::string(file.c_str() + at, strnlen(file.c_str() + at, 56)),
+                   file.substr(u32(at + 56), u32(at + 60))});
+  }
+  return out;
+}
 
 #endif
