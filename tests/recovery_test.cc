@@ -51,6 +51,21 @@ TEST(Recovery, TheRecordLiesBesideTheArchive) {
   EXPECT_EQ(dir.Tree().size(), 2u);
 }
 
+// a and m write too: they finish the pending job, then store their files.
+TEST(Recovery, AddingFinishesTheInterruptedJobFirst) {
+  TempDir dir;
+  Interrupt(dir, "a.pak");
+  dir.Write("c", "C");
+  RunResult r = Vrex(dir.path(), {"a", "a.pak", "c"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Banner() + "Finished the interrupted deletion in a.pak\nSearching PACK (2 files)\nAdding c\n"
+                              "\n1 files stored\n");
+  EXPECT_EQ(PackMembers(dir.Read("a.pak")),
+            (std::vector<std::pair<std::string, std::string>>{
+                {"a", Pattern(3000, 2)}, {"b", Pattern(10, 3)}, {"c", "C"}}));
+  EXPECT_FALSE(dir.Exists("a.pak.vrex-recovery"));
+}
+
 TEST(Recovery, ARecordThatWasNeverCompletedIsDiscarded) {
   TempDir dir;
   dir.Write("a.pak", kFile);

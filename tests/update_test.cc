@@ -137,6 +137,20 @@ TEST(Update, AFailedRunLeavesTheArchiveAsItWas) {
   }
 }
 
+// A move that fails removes nothing.
+TEST(Update, AFailedMoveKeepsItsSources) {
+  TempDir dir;
+  const std::string before = Pack().Member("x", "x").Bytes();
+  dir.Write("a.pak", before);
+  dir.Write("one", "1");
+  Faults faults;
+  faults.failSync = 1;
+  RunResult r = VrexInProcess(dir.path(), {"m", "a.pak", "one"}, &faults);
+  EXPECT_EQ(r.exitCode, 7);
+  EXPECT_EQ(dir.Read("a.pak"), before);
+  EXPECT_EQ(dir.Read("one"), "1");
+}
+
 // A file that comes up short while it is read is not committed; the others are.
 TEST(Update, AFileThatChangesWhileReadIsNotStored) {
   TempDir dir;
