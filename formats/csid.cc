@@ -39,9 +39,10 @@ void PrintRow(const Member& m) { printf("%-12.12s\t%-7d\t%08X\n", m.stored, int3
 }  // namespace
 
 extern const Format kCsid = {
-    "CSid", {{}, 0, {"CSid"}, 4}, ReadHeader,
-    Decode, nullptr, nullptr,
+    "CSid", {{}, 0, {"CSid"}, 4}, ReadHeader,     // name, detection, header fields
+    Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
     "\nname\t\tsize\t\tseek\n"
     "------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

@@ -135,9 +135,10 @@ void PrintRow(const Member& m) { printf("%-48s %8d %08X\n", m.name, int32_t(m.si
 }  // namespace
 
 extern const Format kDir = {
-    "Dir", {{"dir"}, TAG_DATO, {}, 0}, nullptr,
-    nullptr, Walk, nullptr,
+    "Dir", {{"dir"}, TAG_DATO, {}, 0}, nullptr,   // name, detection, header fields
+    nullptr, Walk, nullptr,                       // decoding (or a walk), offsets
     "\nname                                                 size     seek\n"
     "------------------------------------------------------------------\n",
-    PrintRow, nullptr, true, false, nullptr, nullptr, nullptr,
+    PrintRow, nullptr, true, false,               // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

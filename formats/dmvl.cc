@@ -46,9 +46,10 @@ const OffsetRule kBackToBack = {OffsetRule::BACK_TO_BACK, FirstData, 0};
 }  // namespace
 
 extern const Format kDmvl = {
-    "DMVL", {{}, 0, {"DMVL"}, 4}, ReadHeader,
-    Decode, nullptr, &kBackToBack,
+    "DMVL", {{}, 0, {"DMVL"}, 4}, ReadHeader,     // name, detection, header fields
+    Decode, nullptr, &kBackToBack,                // decoding (or a walk), offsets
     "\nname\t\tsize\t\tseek\t\tflags\n"
     "-----------------------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

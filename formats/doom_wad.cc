@@ -590,9 +590,10 @@ const AddRow kAddRow = {&kDeleteRow, 1, "wad", Plan, SetSize};
 }  // namespace
 
 extern const Format kDoomWad = {
-    "Doom WAD", {{}, 0, {"IWAD", "PWAD"}, 4}, ReadHeader,
-    nullptr, Walk, nullptr,
+    "Doom WAD", {{}, 0, {"IWAD", "PWAD"}, 4}, ReadHeader,// name, detection, header fields
+    nullptr, Walk, nullptr,                       // decoding (or a walk), offsets
     "\nname\t\t\tsize\tseek\n"
     "----------------------------------------\n",
-    PrintRow, nullptr, false, true, &kDeleteRow, &kAddRow, "PWAD",
+    PrintRow, nullptr, false, true,               // row, extraction, walks the archive, "~" alias
+    &kDeleteRow, &kAddRow, "PWAD",                // d, a and m, magic of a new archive
 };

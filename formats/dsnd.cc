@@ -69,9 +69,10 @@ const OffsetRule kFromDataStart = {OffsetRule::FROM_DATA_START, DataStart, 0};
 }  // namespace
 
 extern const Format kDsnd = {
-    "DSND", {{}, 0, {"DSND"}, 4}, ReadHeader,
-    Decode, nullptr, &kFromDataStart,
+    "DSND", {{}, 0, {"DSND"}, 4}, ReadHeader,     // name, detection, header fields
+    Decode, nullptr, &kFromDataStart,             // decoding (or a walk), offsets
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
-    PrintRow, ExtractSound, false, false, nullptr, nullptr, nullptr,
+    PrintRow, ExtractSound, false, false,         // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

@@ -95,9 +95,10 @@ const OffsetRule kInterleaved = {OffsetRule::BACK_TO_BACK, FirstData, kEntrySize
 }  // namespace
 
 extern const Format kHog = {
-    "HOG", {{}, 0, {"DHF"}, 3}, ReadHeader,
-    Decode, nullptr, &kInterleaved,
+    "HOG", {{}, 0, {"DHF"}, 3}, ReadHeader,       // name, detection, header fields
+    Decode, nullptr, &kInterleaved,               // decoding (or a walk), offsets
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

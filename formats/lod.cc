@@ -161,9 +161,10 @@ void UnzipMember(const ArchiverState& run, Member& m) {
 }  // namespace
 
 extern const Format kLod = {
-    "LOD", {{}, 0, {"LOD"}, 4}, ReadHeader,
-    Decode, nullptr, nullptr,
+    "LOD", {{}, 0, {"LOD"}, 4}, ReadHeader,       // name, detection, header fields
+    Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
     "\nname\t\t\tsize\treal\tseek\tflags\n"
     "-------------------------------------------------\n",
-    PrintRow, UnzipMember, false, false, nullptr, nullptr, nullptr,
+    PrintRow, UnzipMember, false, false,          // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };

@@ -128,9 +128,10 @@ const AddRow kAddRow = {&kDeleteRow, 1, "pak", Plan, SetSize};
 }  // namespace
 
 extern const Format kPack = {
-    "PACK", {{}, 0, {"PACK"}, 4}, ReadHeader,
-    Decode, nullptr, nullptr,
+    "PACK", {{}, 0, {"PACK"}, 4}, ReadHeader,     // name, detection, header fields
+    Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
     "\nname\t\t\t\t\t\t\tsize\tseek\n"
     "------------------------------------------------------------------------\n",
-    PrintRow, nullptr, false, false, &kDeleteRow, &kAddRow, "PACK",
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    &kDeleteRow, &kAddRow, "PACK",                // d, a and m, magic of a new archive
 };

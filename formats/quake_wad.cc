@@ -171,9 +171,10 @@ const AddRow kAddRow = {&kDeleteRow, 4, nullptr, Plan, SetSize};
 }  // namespace
 
 extern const Format kQuakeWad = {
-    "Quake WAD", {{}, 0, {"WAD3", "WAD2"}, 4}, ReadHeader,
-    Decode, nullptr, nullptr,
+    "Quake WAD", {{}, 0, {"WAD3", "WAD2"}, 4}, ReadHeader,// name, detection, header fields
+    Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
     "\nname\t\t\tsize\tpacked\tflags\t\tseek\n"
     "----------------------------------------------------------------\n",
-    PrintRow, nullptr, false, false, &kDeleteRow, &kAddRow, "WAD2",
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    &kDeleteRow, &kAddRow, "WAD2",                // d, a and m, magic of a new archive
 };

@@ -41,9 +41,10 @@ void PrintRow(const Member& m) { printf("%-12.12s\t%-7d\t%08X %02X\n", m.stored,
 }  // namespace
 
 extern const Format kStk = {
-    "STK", {{"stk", "itk"}, TAG_STK, {}, 0}, ReadHeader,
-    Decode, nullptr, nullptr,
+    "STK", {{"stk", "itk"}, TAG_STK, {}, 0}, ReadHeader,// name, detection, header fields
+    Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
     "\nname\t\tsize\tseek\tflags\n"
     "-------------------------------------\n",
-    PrintRow, nullptr, false, false, nullptr, nullptr, nullptr,
+    PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
+    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
 };
