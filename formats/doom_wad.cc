@@ -321,7 +321,7 @@ class DoomPlanner {
  public:
   DoomPlanner(const AddRequest& request, const uint8_t* directory, uint32_t count,
               const std::vector<AddInput>& inputs, UpdatePlan* plan)
-      : request_(request), directory_(directory), count_(count), inputs_(inputs), plan_(plan) {
+      : request_(request), count_(count), inputs_(inputs), plan_(plan) {
     for (uint32_t i = 0; i < count; ++i) {
       sizes_.push_back(ReadU32LE(directory + uint64_t(i) * kEntrySize + kSizeAt));
       names_.push_back(OwnName(directory + uint64_t(i) * kEntrySize));
@@ -564,7 +564,6 @@ class DoomPlanner {
   }
 
   const AddRequest& request_;
-  const uint8_t* directory_;
   uint32_t count_;
   const std::vector<AddInput>& inputs_;
   UpdatePlan* plan_;
