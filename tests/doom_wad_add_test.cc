@@ -1,4 +1,4 @@
-// a, af, m and mf on Doom WADs end to end: which entry a file replaces,
+// a, af and mf on Doom WADs end to end: which entry a file replaces,
 // where a new lump goes (namespaces, new maps and namespaces, the top
 // level), what is refused, labels and markers, shared data, a new PWAD, and
 // x followed by a giving back the same WAD.
@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,7 +37,11 @@ uint32_t Fnv(const std::string& s) {
 // File contents for a "PATH:SIZE" description, distinct for each path.
 std::string FileBytes(const std::string& path, size_t size) { return Pattern(size, Fnv(path)); }
 
-std::string Digest(const std::string& data);
+std::string Digest(const std::string& data) {
+  char text[32];
+  snprintf(text, sizeof text, "%zu/%08X", data.size(), Fnv(data));
+  return text;
+}
 
 // One line per entry: name, size, a digest of its bytes.
 std::string Describe(const std::string& name, const std::string& data) { return name + " " + Digest(data); }
@@ -47,12 +50,6 @@ std::vector<std::string> Described(const std::string& wad) {
   std::vector<std::string> out;
   for (const WadEntry& e : WadDirectory(wad)) out.push_back(Describe(e.name, e.data));
   return out;
-}
-
-std::string Digest(const std::string& data) {
-  char text[32];
-  snprintf(text, sizeof text, "%zu/%08X", data.size(), Fnv(data));
-  return text;
 }
 
 // What x writes for a WAD: every file below a fresh folder, with a digest
@@ -100,9 +97,8 @@ std::vector<std::string> MapEntries(const std::string& folder) {
   return out;
 }
 
-template <typename T>
-std::vector<T> Cat(std::vector<std::vector<T>> parts) {
-  std::vector<T> out;
+std::vector<std::string> Cat(std::vector<std::vector<std::string>> parts) {
+  std::vector<std::string> out;
   for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
@@ -342,7 +338,7 @@ TEST(DoomWadAdd, MarkersAreNeverReplaced) {
 // and lumps in the order the engines read them, a namespace between its
 // start and end markers.
 TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
-  const std::vector<std::string> map07 = Cat<std::string>({MapFiles("MAP07", 130), {"MAP07/BEHAVIOR:140", "MAP07/SCRIPTS:150"}});
+  const std::vector<std::string> map07 = Cat({MapFiles("MAP07", 130), {"MAP07/BEHAVIOR:140", "MAP07/SCRIPTS:150"}});
   const std::string map07Lines =
       "Adding MAP07\\BEHAVIOR (beyond the map's ten places: listed as BEHAVIOR)\n"
       "Adding MAP07\\BLOCKMAP\nAdding MAP07\\LINEDEFS\nAdding MAP07\\NODES\nAdding MAP07\\REJECT\n"
@@ -351,7 +347,7 @@ TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
       "Adding MAP07\\THINGS\nAdding MAP07\\VERTEXES\n";
   const AddCase cases[] = {
       {"a map folder, BEHAVIOR and SCRIPTS beyond its ten places", "IWAD", &kIwad, "a", map07, {"MAP07"},
-       map07Lines, Cat<std::string>({{"#0-32"}, MapEntries("MAP07"), {"BEHAVIOR<MAP07/BEHAVIOR", "SCRIPTS<MAP07/SCRIPTS"}})},
+       map07Lines, Cat({{"#0-32"}, MapEntries("MAP07"), {"BEHAVIOR<MAP07/BEHAVIOR", "SCRIPTS<MAP07/SCRIPTS"}})},
       {"map lumps named in any order", "IWAD", &kIwad, "a",
        {"E2M3/sectors:200", "E2M3/REJECT:0", "E2M3/THINGS.lmp:210", "E2M3/LINEDEFS:220"}, {},
        "Adding E2M3\\SECTORS\nAdding E2M3\\REJECT (under 100 bytes: not listed)\nAdding E2M3\\THINGS\n"
@@ -367,9 +363,9 @@ TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
        {"#0-32", "X_START", "A<X_START/A", "B<X_START/B", "C<X_START/c", "X_END", "Z_START", "Q<z_start/q",
         "Z_END"}},
       {"a top-level lump, a namespace and a map together", "IWAD", &kIwad, "a",
-       Cat<std::string>({{"TOP:300", "Y_START/A:100"}, MapFiles("MAP09", 100)}), {"MAP09", "Y_START", "TOP"},
+       Cat({{"TOP:300", "Y_START/A:100"}, MapFiles("MAP09", 100)}), {"MAP09", "Y_START", "TOP"},
        MapLines("MAP09") + "Adding Y_START\\A\nAdding TOP\n",
-       Cat<std::string>({{"#0-32", "TOP<TOP"}, MapEntries("MAP09"), {"Y_START", "A<Y_START/A", "Y_END"}})},
+       Cat({{"#0-32", "TOP<TOP"}, MapEntries("MAP09"), {"Y_START", "A<Y_START/A", "Y_END"}})},
       // Whatever follows a map within its ten places is listed in it: only
       // one map shorter than that fits, at the very end.
       {"two short maps", "IWAD", &kIwad, "a", {"MAP05/THINGS:200", "MAP06/THINGS:200"}, {},
@@ -384,10 +380,10 @@ TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
 TEST(DoomWadAdd, ADirectoryEndingInsideAGroupKeepsItLast) {
   const AddCase cases[] = {
       {"an open namespace", "PWAD", &kOpenNamespace, "a",
-       Cat<std::string>({{"TOP:200", "X_START/A:200"}, MapFiles("MAP05", 100), {"F_START/FLAT3:100"}}),
+       Cat({{"TOP:200", "X_START/A:200"}, MapFiles("MAP05", 100), {"F_START/FLAT3:100"}}),
        {"TOP", "X_START", "MAP05", "F_START"},
        "Adding TOP\nAdding X_START\\A\n" + MapLines("MAP05") + "Adding F_START\\FLAT3\n",
-       Cat<std::string>({{"#0", "TOP<TOP", "X_START", "A<X_START/A", "X_END"}, MapEntries("MAP05"),
+       Cat({{"#0", "TOP<TOP", "X_START", "A<X_START/A", "X_END"}, MapEntries("MAP05"),
                          {"#1-3", "FLAT3<F_START/FLAT3"}})},
       {"a short map", "PWAD", &kShortMapLast, "a", {"TOP:200", "Y_START/A:200", "E1M1/SECTORS:200"}, {},
        "Adding TOP\nAdding Y_START\\A\nMap exists E1M1/SECTORS - skipped\n",
@@ -512,19 +508,4 @@ TEST(DoomWadAdd, ANewWadIsAPwadMadeWholeOrNotAtAll) {
   }
 }
 
-// m removes the files it stored and the folders it emptied.
-TEST(DoomWadAdd, MoveRemovesWhatWasStored) {
-  TempDir dir;
-  dir.Write("a.wad", BuildWad("IWAD", kIwad));
-  Put(dir, "MAP01/THINGS", Pattern(300, 1));
-  Put(dir, "MAP01/NEWLUMP", Pattern(300, 2));
-  Put(dir, "S_START/NEWA0", Pattern(300, 3));
-  RunResult r = Vrex(dir.path(), {"m", "a.wad", "MAP01", "S_START"});
-  EXPECT_EQ(r.exitCode, 9);
-  EXPECT_EQ(r.out, Banner() + "Searching IWAD (33 files)\nMap exists MAP01/NEWLUMP - skipped\n"
-                              "Replacing MAP01\\THINGS\nAdding S_START\\NEWA0\n\n2 files stored, 1 skipped\n");
-  Tree left = dir.Tree();
-  left.erase("a.wad");
-  EXPECT_EQ(left, (Tree{{"MAP01/", ""}, {"MAP01/NEWLUMP", Pattern(300, 2)}}));
-}
 }  // namespace
