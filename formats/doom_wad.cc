@@ -454,15 +454,13 @@ class DoomPlanner {
     return uint32_t(plan_->fixed.size() - 1);
   }
 
-  // New namespaces, then new maps whose ten places are full, then at most
-  // one shorter map: whatever follows a map within its ten places would be
-  // listed in its folder.
+  // New namespaces and new maps whose ten places are full, in the order
+  // they were named, then at most one shorter map: whatever follows a map
+  // within its ten places would be listed in its folder.
   void PlaceGroups() {
     std::vector<size_t> order;
     for (size_t g = 0; g < groups_.size(); ++g)
-      if (groups_[g].kind == NAMESPACE_START) order.push_back(g);
-    for (size_t g = 0; g < groups_.size(); ++g)
-      if (groups_[g].kind == MAP_MARKER && groups_[g].puts.size() >= kMapCountdown - 1) order.push_back(g);
+      if (groups_[g].kind == NAMESPACE_START || groups_[g].puts.size() >= kMapCountdown - 1) order.push_back(g);
     bool shortPlaced = false;
     for (size_t g = 0; g < groups_.size(); ++g) {
       if (groups_[g].kind != MAP_MARKER || groups_[g].puts.size() >= kMapCountdown - 1) continue;

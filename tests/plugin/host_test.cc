@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/bytes_builder.h"
+#include "tests/support/doom_wad_image.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
 
@@ -405,5 +406,118 @@ TEST(HostAdd, AnExistingArchiveIsOpenedAndGetsTheNamesAsGiven) {
   // Formats without add templates refuse the slots.
   dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
   EXPECT_EQ(host.Run(dir.path(), {"run", "13", "h.lod", "x.txt"}).exitCode, 13);
+}
+
+// ---- the add slots with vrex: files on disk into a new or an existing archive
+
+void PutTree(const TempDir& dir, const std::map<std::string, std::string>& files) {
+  for (const auto& f : files) {
+    for (size_t slash = f.first.find('/'); slash != std::string::npos; slash = f.first.find('/', slash + 1))
+      mkdir(dir.Join(f.first.substr(0, slash)).c_str(), 0777);
+    dir.Write(f.first, f.second);
+  }
+}
+
+// Every member as x writes it (without patterns: names as stored).
+std::map<std::string, std::string> ExtractedByVrex(const std::string& archive, const std::string& bytes) {
+  TempDir dir;
+  dir.Write(archive, bytes);
+  RunResult r = Vrex(dir.path(), {"x", archive});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  return Extracted(dir, archive);
+}
+
+const std::map<std::string, std::string> kTree = {
+    {"tree/a.txt", Pattern(40, 20)}, {"tree/sub/b.dat", Pattern(300, 21)}, {"tree/sub/deep/c.bin", Pattern(7, 22)}};
+
+TEST(HostAdd, PacksAFolderTreeIntoANewAndAnExistingPack) {
+  TempDir dir;
+  PutTree(dir, kTree);
+  dir.Write("readme.txt", Pattern(50, 23));
+  // Slot 12 (a): a folder named with "\" reaches vrex with "/".
+  RunResult made = Host(dir.path(), {"run", "12", "new.pak", "tree\\sub", "tree/a.txt"});
+  EXPECT_EQ(made.exitCode, 0) << made.out << made.err;
+  EXPECT_NE(made.out.find("Creating new.pak\n"), std::string::npos) << made.out;
+  EXPECT_EQ(Host(dir.path(), {"list", "new.pak"}).out,
+            "tag 0x4B434150 Quake Pack Pak\ntree/sub/b.dat\t300\t300\ntree/sub/deep/c.bin\t7\t7\n"
+            "tree/a.txt\t40\t40\nend 0\n");
+  EXPECT_EQ(ExtractedByVrex("new.pak", dir.Read("new.pak")), kTree);
+
+  // Into an existing PACK: readme.txt replaced in place, the tree appended;
+  // slot 10 (af) stores the files under their own names.
+  dir.Write("a.pak", SamplePack());
+  RunResult added = Host(dir.path(), {"run", "12", "a.pak", "readme.txt", "tree"});
+  EXPECT_EQ(added.exitCode, 0) << added.out << added.err;
+  EXPECT_EQ(Host(dir.path(), {"list", "a.pak"}).out,
+            "tag 0x4B434150 Quake Pack Pak\nmaps/e1m1.bsp\t220\t220\nsound/a.wav\t150\t150\nreadme.txt\t50\t50\n"
+            "last.dat\t64\t64\ntree/a.txt\t40\t40\ntree/sub/b.dat\t300\t300\ntree/sub/deep/c.bin\t7\t7\nend 0\n");
+  RunResult flat = Host(dir.path(), {"run", "10", "a.pak", "tree\\sub\\deep\\c.bin"});
+  EXPECT_EQ(flat.exitCode, 0) << flat.out << flat.err;
+  std::vector<std::string> names = ListedNames(Host(dir.path(), {"list", "a.pak"}).out);
+  EXPECT_EQ(names.back(), "c.bin");
+  std::map<std::string, std::string> want = kTree;
+  want.insert({{"maps/e1m1.bsp", kMaps}, {"sound/a.wav", kSound}, {"readme.txt", Pattern(50, 23)},
+               {"last.dat", kLast}, {"c.bin", Pattern(7, 22)}});
+  EXPECT_EQ(ExtractedByVrex("a.pak", dir.Read("a.pak")), want);
+  EXPECT_EQ(dir.Read("tree/a.txt"), Pattern(40, 20)) << "a and af leave the files";
+}
+
+TEST(HostAdd, MovesFilesIntoAPack) {
+  TempDir dir;
+  PutTree(dir, kTree);
+  dir.Write("keep.txt", "kept");
+  // Slot 13 (m) into a new PACK: the files and the folders they leave empty go.
+  RunResult moved = Host(dir.path(), {"run", "13", "new.pak", "tree"});
+  EXPECT_EQ(moved.exitCode, 0) << moved.out << moved.err;
+  EXPECT_EQ(ListedNames(Host(dir.path(), {"list", "new.pak"}).out),
+            (std::vector<std::string>{"tree/a.txt", "tree/sub/b.dat", "tree/sub/deep/c.bin"}));
+  EXPECT_EQ(ExtractedByVrex("new.pak", dir.Read("new.pak")), kTree);
+  // Slot 11 (mf) into an existing PACK.
+  dir.Write("a.pak", SamplePack());
+  PutTree(dir, kTree);
+  RunResult flat = Host(dir.path(), {"run", "11", "a.pak", "tree\\sub"});
+  EXPECT_EQ(flat.exitCode, 0) << flat.out << flat.err;
+  EXPECT_EQ(ListedNames(Host(dir.path(), {"list", "a.pak"}).out),
+            (std::vector<std::string>{"maps/e1m1.bsp", "sound/a.wav", "readme.txt", "last.dat", "b.dat", "c.bin"}));
+  std::map<std::string, std::string> left;
+  for (const auto& f : dir.Tree())
+    if (f.first.back() != '/' && f.first.find(".pak") == std::string::npos) left.insert(f);
+  EXPECT_EQ(left, (std::map<std::string, std::string>{{"keep.txt", "kept"}, {"tree/a.txt", Pattern(40, 20)}}));
+  EXPECT_FALSE(dir.Exists("tree/sub"));
+}
+
+// A new WAD through slot 12 (a) is a PWAD: a map folder becomes the map's
+// marker and its lumps in the order the engines read them; through slot 13
+// (m) the files go.
+TEST(HostAdd, MakesANewWadWithAMapAndATopLevelLump) {
+  const char* const lumps[] = {"THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
+                               "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP"};
+  for (const char* slot : {"12", "13"}) {
+    SCOPED_TRACE(slot);
+    TempDir dir;
+    std::map<std::string, std::string> files = {{"dehacked.lmp", Pattern(150, 30)}};
+    for (int i = 0; i < 10; ++i) files["MAP01/" + std::string(lumps[i])] = Pattern(100 + i, 31 + i);
+    PutTree(dir, files);
+    RunResult made = Host(dir.path(), {"run", slot, "new.wad", "MAP01", "dehacked.lmp"});
+    EXPECT_EQ(made.exitCode, 0) << made.out << made.err;
+    std::string listing = "tag 0x44415750 DooM Patch WAD WAD\nDEHACKED\t150\t150\n";
+    std::vector<std::string> entries = {"DEHACKED 150", "MAP01 0"};
+    for (int i = 0; i < 10; ++i) {
+      listing += "MAP01\\" + std::string(lumps[i]) + "\t" + std::to_string(100 + i) + "\t" + std::to_string(100 + i) + "\n";
+      entries.push_back(std::string(lumps[i]) + " " + std::to_string(100 + i));
+    }
+    EXPECT_EQ(Host(dir.path(), {"list", "new.wad"}).out, listing + "end 0\n");
+    std::string wad = dir.Read("new.wad");
+    EXPECT_EQ(wad.substr(0, 4), "PWAD");
+    std::vector<std::string> got;
+    for (const WadEntry& e : WadDirectory(wad)) got.push_back(e.name + " " + std::to_string(e.size));
+    EXPECT_EQ(got, entries);
+    std::map<std::string, std::string> want;
+    for (const auto& f : files) want[f.first == "dehacked.lmp" ? "DEHACKED" : f.first] = f.second;
+    EXPECT_EQ(ExtractedByVrex("new.wad", wad), want);
+    bool moved = std::string(slot) == "13";
+    EXPECT_EQ(dir.Exists("MAP01"), !moved);
+    EXPECT_EQ(dir.Exists("dehacked.lmp"), !moved);
+  }
 }
 }  // namespace
