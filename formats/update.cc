@@ -179,7 +179,9 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     result.failed = true;
     return result;
   }
-  uint64_t end = AlignUp(t.start, row.dataAlign);
+  // No data may lie where the header words go, in a file cut off inside its
+  // header too.
+  uint64_t end = AlignUp(std::max<uint64_t>(t.start, layout.headerSize), row.dataAlign);
   uint64_t largest = 0;
   size_t accepted = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -227,13 +229,16 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   t.at = t.start;
   bool written = !result.failed;
   if (written && !t.file->Seek(t.at)) written = false;
-  if (written && !created) written = Pad(&t, row.dataAlign, zeros);
-  if (written && created) {
+  // A new archive gets its header; one cut off inside its header gets the
+  // rest of it, written behind the old end.
+  if (written && (created || t.at < layout.headerSize)) {
     uint8_t header[12] = {};
-    memcpy(header, magic, 4);
-    written = WriteFar(*t.file, 0, header, sizeof header);
+    if (magic) memcpy(header, magic, 4);
+    uint64_t from = created ? 0 : t.at;
+    written = WriteFar(*t.file, from, header + from, size_t(sizeof header - from));
     t.at = sizeof header;
   }
+  if (written && !created) written = Pad(&t, row.dataAlign, zeros);
   for (size_t i = 0; i < inputs.size() && written; ++i) {
     const Put& put = plan.puts[i];
     if (put.refusal) {

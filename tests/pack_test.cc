@@ -1,5 +1,5 @@
 // PACK archives end to end: listing, extraction with and without folders,
-// testing, hostile sizes and names.
+// testing, hostile sizes and names, adding to a header cut short.
 #include <gtest/gtest.h>
 
 #include "tests/support/faults.h"
@@ -194,5 +194,22 @@ TEST(Pack, ListsAfterClosingTheArchive) {
   RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
+}
+
+// A PACK cut off inside its 12-byte header reads as an archive with no
+// member. Adding to it must put the data behind the header, where the
+// header words written at the commit can't cover it.
+TEST(Pack, AddingToAHeaderCutShortKeepsTheDataBehindTheHeader) {
+  const std::string data = Pattern(100, 1);
+  for (const std::string& file : {std::string("PACK"), std::string("PACK\0\0\0\0", 8),
+                                  std::string("PACK\x10\0\0\0\0", 9)}) {
+    SCOPED_TRACE(file.size());
+    TempDir dir;
+    dir.Write("a.pak", file);
+    dir.Write("x.bin", data);
+    RunResult r = Vrex(dir.path(), {"a", "a.pak", "x.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(dir.Read("a.pak"), Pack().Member("x.bin", data).Bytes());
+  }
 }
 }  // namespace
