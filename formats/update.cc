@@ -1,9 +1,9 @@
 // The update engine: copy the files behind the end of the archive, write the
 // new directory behind them, sync, point the header at it, sync. Order of a
 // run on an existing archive:
-//   1. every input is planned (replaced, added or refused) and the new end
-//      checked against the offsets the format can hold: nothing is written
-//      before;
+//   1. every input is planned (replaced, added or refused), every stored
+//      entry checked to lie inside the file, and the new end checked against
+//      the offsets the format can hold: nothing is written before;
 //   2. each file is copied in chunks behind the old end (length of the file);
 //      a file that fails or changes is reported and its bytes are written
 //      over by the next;
@@ -194,6 +194,18 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     for (size_t i = 0; i < inputs.size(); ++i) PrintRefused(plan.puts[i].refusal, inputs[i]);
     result.refused = uint32_t(inputs.size());
     return result;
+  }
+  // An entry whose data runs past the old end would read what the run puts
+  // there: such an archive is left as it is, as deletion leaves it.
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = directory + uint64_t(i) * layout.entrySize;
+    uint32_t size = ReadU32LE(entry + layout.sizeAt);
+    if (size && uint64_t(ReadU32LE(entry + layout.offsetAt)) + size > t.start) {
+      printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
+             int(layout.nameWidth), reinterpret_cast<const char*>(entry + layout.nameAt));
+      result.failed = true;
+      return result;
+    }
   }
   if (end + uint64_t(plan.order.size()) * layout.entrySize > OFFSET_LIMIT) {
     printf("\t%s: the archive would grow past 2 GiB, more than its offsets can hold - nothing stored\n",

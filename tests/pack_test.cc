@@ -212,4 +212,31 @@ TEST(Pack, AddingToAHeaderCutShortKeepsTheDataBehindTheHeader) {
     EXPECT_EQ(dir.Read("a.pak"), Pack().Member("x.bin", data).Bytes());
   }
 }
+
+// An entry whose data runs past the end of the file would read the data
+// that adding puts there: the run changes nothing, as deletion does. An
+// empty entry anywhere is no obstacle.
+TEST(Pack, AddingRefusesAnArchiveWithDataBeyondItsEnd) {
+  const std::string ok = Pattern(100, 1), data = Pattern(100, 2);
+  const uint32_t end = 12 + 100 + 2 * 64;  // the file's length
+  struct Case {
+    uint32_t offset, size;
+    int exitCode;
+  };
+  for (const Case& c : {Case{end + 4, 50, 7}, Case{end - 10, 11, 7}, Case{end + 4, 0, 0}}) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.size));
+    TempDir dir;
+    const std::string file = Pack().Member("ok", ok).Entry("broken", c.offset, c.size).Bytes();
+    ASSERT_EQ(file.size(), end);
+    dir.Write("a.pak", file);
+    dir.Write("x.bin", data);
+    RunResult r = Vrex(dir.path(), {"a", "a.pak", "x.bin"});
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+    if (c.exitCode == 7) {
+      EXPECT_EQ(dir.Read("a.pak"), file);
+      EXPECT_NE(r.out.find("\t--- read error --- broken: data beyond the end of the archive, archive left unchanged\n"),
+                std::string::npos) << r.out;
+    }
+  }
+}
 }  // namespace
