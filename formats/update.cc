@@ -1,9 +1,9 @@
 // The update engine: copy the files behind the end of the archive, write the
 // new directory behind them, sync, point the header at it, sync. Order of a
 // run on an existing archive:
-//   1. every input is planned (replaced, added or refused) and the new end
-//      checked against the offsets the format can hold: nothing is written
-//      before;
+//   1. every input is planned (replaced, added or refused), every stored
+//      entry checked to lie inside the file, and the new end checked against
+//      the offsets the format can hold: nothing is written before;
 //   2. each file is copied in chunks behind the old end (length of the file);
 //      a file that fails or changes is reported and its bytes are written
 //      over by the next;
@@ -191,7 +191,9 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     result.failed = true;
     return result;
   }
-  uint64_t end = AlignUp(t.start, row.dataAlign);
+  // No data may lie where the header words go, in a file cut off inside its
+  // header too.
+  uint64_t end = AlignUp(std::max<uint64_t>(t.start, layout.headerSize), row.dataAlign);
   uint64_t largest = 0;
   size_t accepted = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -205,6 +207,18 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     result.refused = uint32_t(inputs.size());
     return result;
   }
+  // An entry whose data runs past the old end would read what the run puts
+  // there: such an archive is left as it is, as deletion leaves it.
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = directory + uint64_t(i) * layout.entrySize;
+    uint32_t size = ReadU32LE(entry + layout.sizeAt);
+    if (size && uint64_t(ReadU32LE(entry + layout.offsetAt)) + size > t.start) {
+      printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
+             int(layout.nameWidth), reinterpret_cast<const char*>(entry + layout.nameAt));
+      result.failed = true;
+      return result;
+    }
+  }
   if (end + uint64_t(plan.order.size()) * layout.entrySize > OFFSET_LIMIT) {
     printf("\t%s: the archive would grow past 2 GiB, more than its offsets can hold - nothing stored\n",
            run.archiveName);
@@ -212,8 +226,10 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     return result;
   }
 
+  // The header words as they are (a file cut short inside them: the bytes it has).
   uint8_t oldWords[8] = {};
-  if (t.file && !ReadFar(*t.file, kHeaderWordsAt, oldWords, sizeof oldWords)) {
+  size_t present = t.start > kHeaderWordsAt ? size_t(std::min<uint64_t>(sizeof oldWords, t.start - kHeaderWordsAt)) : 0;
+  if (t.file && !ReadFar(*t.file, kHeaderWordsAt, oldWords, present)) {
     result.failed = true;
     return result;
   }
@@ -244,13 +260,16 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   t.at = t.start;
   bool written = !result.failed;
   if (written && !t.file->Seek(t.at)) written = false;
-  if (written && !created) written = Pad(&t, row.dataAlign, zeros);
-  if (written && created) {
+  // A new archive gets its header; one cut off inside its header gets the
+  // rest of it, written behind the old end.
+  if (written && (created || t.at < layout.headerSize)) {
     uint8_t header[12] = {};
-    memcpy(header, magic, 4);
-    written = WriteFar(*t.file, 0, header, sizeof header);
+    if (magic) memcpy(header, magic, 4);
+    uint64_t from = created ? 0 : t.at;
+    written = WriteFar(*t.file, from, header + from, size_t(sizeof header - from));
     t.at = sizeof header;
   }
+  if (written && !created) written = Pad(&t, row.dataAlign, zeros);
   for (size_t i = 0; i < inputs.size() && written; ++i) {
     const Put& put = plan.puts[i];
     if (put.refusal) {

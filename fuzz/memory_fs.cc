@@ -92,6 +92,8 @@ bool MemoryFileSystem::Stat(const char* path, FileStat* stat) {
   *stat = FileStat();
   if (folders_.count(path)) {
     stat->folder = true;
+    stat->id.volume = 1;
+    stat->id.node = ids_[path];  // walks tell folders apart by it
     return true;
   }
   auto found = ids_.find(path);
@@ -107,6 +109,7 @@ bool MemoryFileSystem::MakeFolder(const char* path) {
   if (Exists(path)) return Fail(kExists);
   if (!*path || !ParentExists(path)) return Fail(kNoEntry);
   folders_.insert(path);
+  ids_[path] = nextId_++;
   return true;
 }
 
@@ -122,7 +125,9 @@ bool MemoryFileSystem::RemoveFolder(const char* path) {
     if (f.first.compare(0, prefix.size(), prefix) == 0) return Fail("Directory not empty");
   for (const auto& f : folders_)
     if (f.compare(0, prefix.size(), prefix) == 0) return Fail("Directory not empty");
-  return folders_.erase(path) ? true : Fail(kNoEntry);
+  if (!folders_.erase(path)) return Fail(kNoEntry);
+  ids_.erase(path);
+  return true;
 }
 
 bool MemoryFileSystem::Rename(const char* from, const char* to) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/run.h"
 
@@ -26,14 +27,26 @@ MemoryFileSystem& FuzzFiles() {
   return files;
 }
 
-int FuzzVrex(std::vector<std::string> args) {
+int FuzzVrex(std::vector<std::string> args, std::string* out) {
   Quiet();
   args.insert(args.begin(), "vrex");
   std::vector<char*> argv;
   for (auto& s : args) argv.push_back(&s[0]);
   argv.push_back(nullptr);
+  // The output is kept by swapping the stream vrex prints to, as Quiet does.
+  FILE* quiet = stdout;
+  char* kept = nullptr;
+  size_t keptSize = 0;
+  FILE* memory = out ? open_memstream(&kept, &keptSize) : nullptr;
+  if (memory) stdout = memory;
   int code = RunVrex(int(args.size()), argv.data(), FuzzFiles());
   fflush(stdout);
+  if (memory) {
+    stdout = quiet;
+    fclose(memory);
+    out->assign(kept, keptSize);
+    free(kept);
+  }
   return code;
 }
 

@@ -20,7 +20,8 @@ int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName
                 const std::vector<std::string>& args);
 
 // Runs vrex in-process with `args` (without the program name) on the memory
-// file system as it stands; returns the exit code.
-int FuzzVrex(std::vector<std::string> args);
+// file system as it stands; returns the exit code. With `out` set, what it
+// prints on standard output is kept there.
+int FuzzVrex(std::vector<std::string> args, std::string* out = nullptr);
 
 #endif

@@ -2,7 +2,8 @@
 # Installs the Debian packages a build needs, only those that are missing.
 #   install-deps.sh build    compiler, CMake, zlib
 #   install-deps.sh test     the above, GoogleTest, clang (sanitizers, libFuzzer),
-#                            freedoom, freedm, dsda-doom and python3-omg (real-data tests)
+#                            freedoom, freedm, dsda-doom and python3-omg (real-data tests),
+#                            PhysicsFS (reads the PACK archives vrex writes)
 #   install-deps.sh windows  the i686 MinGW cross compiler, static zlib, Wine (32-bit)
 set -euo pipefail
 
@@ -10,7 +11,7 @@ want=()
 case "${1:-build}" in
   build) want=(cmake make g++ zlib1g-dev python3) ;;
   test) want=(cmake make g++ zlib1g-dev python3 libgtest-dev clang libclang-rt-14-dev
-              freedoom freedm dsda-doom python3-omg time) ;;
+              freedoom freedm dsda-doom python3-omg time libphysfs-dev) ;;
   windows) want=(g++-mingw-w64-i686-posix libz-mingw-w64-dev binutils-mingw-w64-i686 zip) ;;
   *) echo "usage: $0 build|test|windows" >&2; exit 2 ;;
 esac

@@ -1,5 +1,5 @@
 // PACK archives end to end: listing, extraction with and without folders,
-// testing, hostile sizes and names.
+// testing, hostile sizes and names, adding to a header cut short.
 #include <gtest/gtest.h>
 
 #include "tests/support/faults.h"
@@ -194,5 +194,49 @@ TEST(Pack, ListsAfterClosingTheArchive) {
   RunResult r = VrexInProcess(dir.path(), {"l", "a.pak"}, &faults);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
+}
+
+// A PACK cut off inside its 12-byte header reads as an archive with no
+// member. Adding to it must put the data behind the header, where the
+// header words written at the commit can't cover it.
+TEST(Pack, AddingToAHeaderCutShortKeepsTheDataBehindTheHeader) {
+  const std::string data = Pattern(100, 1);
+  for (const std::string& file : {std::string("PACK"), std::string("PACK\0\0\0\0", 8),
+                                  std::string("PACK\x10\0\0\0\0", 9)}) {
+    SCOPED_TRACE(file.size());
+    TempDir dir;
+    dir.Write("a.pak", file);
+    dir.Write("x.bin", data);
+    RunResult r = Vrex(dir.path(), {"a", "a.pak", "x.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(dir.Read("a.pak"), Pack().Member("x.bin", data).Bytes());
+  }
+}
+
+// An entry whose data runs past the end of the file would read the data
+// that adding puts there: the run changes nothing, as deletion does. An
+// empty entry anywhere is no obstacle.
+TEST(Pack, AddingRefusesAnArchiveWithDataBeyondItsEnd) {
+  const std::string ok = Pattern(100, 1), data = Pattern(100, 2);
+  const uint32_t end = 12 + 100 + 2 * 64;  // the file's length
+  struct Case {
+    uint32_t offset, size;
+    int exitCode;
+  };
+  for (const Case& c : {Case{end + 4, 50, 7}, Case{end - 10, 11, 7}, Case{end + 4, 0, 0}}) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.size));
+    TempDir dir;
+    const std::string file = Pack().Member("ok", ok).Entry("broken", c.offset, c.size).Bytes();
+    ASSERT_EQ(file.size(), end);
+    dir.Write("a.pak", file);
+    dir.Write("x.bin", data);
+    RunResult r = Vrex(dir.path(), {"a", "a.pak", "x.bin"});
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+    if (c.exitCode == 7) {
+      EXPECT_EQ(dir.Read("a.pak"), file);
+      EXPECT_NE(r.out.find("\t--- read error --- broken: data beyond the end of the archive, archive left unchanged\n"),
+                std::string::npos) << r.out;
+    }
+  }
 }
 }  // namespace

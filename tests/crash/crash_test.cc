@@ -4,13 +4,26 @@
 // be byte for byte what an uninterrupted run gives. Some runs are killed
 // again while they recover.
 //
+// Adding, replacing, creating and moving survive a crash too: a, af, m and
+// mf are killed the same way on a fresh copy of the archive and the files.
+// The archive must then read as before the run or as after it (its members:
+// names, sizes, bytes; a killed run may leave bytes behind the old end), a
+// new archive must be missing or complete, and m must not have removed a
+// file whose member is not durable. Running the same command again must
+// give the members of an uninterrupted run and its files on disk.
+//
 // VREX_CRASH_FULL=1 adds random layouts and kills every recovery at every
-// point too (bench/delete_crash_sweep.sh).
+// point too (bench/delete_crash_sweep.sh, bench/update_crash_sweep.sh).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <random>
 
 #include "tests/support/faults.h"
@@ -220,6 +233,349 @@ TEST(Crash, EveryKillAndPowerCutIsFinishedByTheNextDeletion) {
   }
   printf("kill points %lu, recoveries %lu, archives that differ %lu\n", tally.killPoints, tally.recoveries,
          tally.lost);
+  EXPECT_EQ(tally.lost, 0u);
+}
+
+// ---- Adding, replacing, creating and moving
+
+// A PACK's members as a reader sees them, in directory order: name, bytes.
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+uint32_t U32At(const std::string& s, size_t at) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data() + at);
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Decodes the directory; false when the file is no PACK whose every entry
+// lies inside it.
+bool ReadPack(const std::string& file, Members* members) {
+  members->clear();
+  if (file.size() < 12 || file.compare(0, 4, "PACK") != 0) return false;
+  uint64_t dirOffset = U32At(file, 4), dirLength = U32At(file, 8);
+  if (dirLength % 64 || dirOffset < 12 || dirOffset + dirLength > file.size()) return false;
+  for (uint64_t at = dirOffset; at < dirOffset + dirLength; at += 64) {
+    std::string name = file.substr(size_t(at), 56);
+    name.resize(strnlen(name.c_str(), 56));
+    uint64_t offset = U32At(file, size_t(at + 56)), size = U32At(file, size_t(at + 60));
+    if (offset + size > file.size()) return false;
+    members->push_back({name, file.substr(size_t(offset), size_t(size))});
+  }
+  return true;
+}
+
+Members Sorted(Members m) {
+  std::sort(m.begin(), m.end());
+  return m;
+}
+
+// Members of `expected` that `found` lacks or holds with other bytes.
+unsigned long Missing(const Members& expected, const Members& found) {
+  Members have = Sorted(found);
+  unsigned long missing = 0;
+  for (const auto& m : expected)
+    if (!std::binary_search(have.begin(), have.end(), m)) ++missing;
+  return missing;
+}
+
+// Files and folders of a working folder (TempDir::Tree form), laid out anew.
+using Snapshot = std::map<std::string, std::string>;
+
+void Restore(const TempDir& dir, const Snapshot& snapshot) {
+  Snapshot now = dir.Tree();
+  for (auto it = now.rbegin(); it != now.rend(); ++it) {  // children before their folder
+    std::string path = dir.Join(it->first);
+    if (it->first.back() == '/')
+      rmdir(path.c_str());
+    else
+      unlink(path.c_str());
+  }
+  for (const auto& f : snapshot) {
+    if (f.first.back() == '/')
+      mkdir(dir.Join(f.first).c_str(), 0755);
+    else
+      dir.Write(f.first, f.second);
+  }
+}
+
+struct UpdateCase {
+  std::string label;
+  std::string archive;     // file name
+  Snapshot inputs;         // the archive (when it exists) and the files, folders ending in "/"
+  std::vector<std::string> args;
+  bool compacts = false;   // the uninterrupted run reclaims the dead space
+};
+
+struct UpdateTally {
+  unsigned long killPoints = 0;
+  unsigned long recoveries = 0;  // kills that left a recovery record
+  unsigned long lost = 0;        // members missing or wrong, files removed without a durable member
+  unsigned long torn = 0;        // archives that read neither as before nor as after
+};
+
+// What the run is checked against.
+struct Expected {
+  bool existedBefore;
+  Members before, after;
+  Snapshot filesAfter;  // the working folder after the run, the archive left out
+};
+
+Snapshot FilesOf(const TempDir& dir, const UpdateCase& c) {
+  Snapshot files = dir.Tree();
+  files.erase(c.archive);
+  return files;
+}
+
+// Every folder that holds a file of `files` is listed too (the Tree form).
+Snapshot WithFolders(Snapshot files) {
+  Snapshot out = files;
+  for (const auto& f : files)
+    for (size_t slash = f.first.find('/'); slash != std::string::npos && slash + 1 < f.first.size();
+         slash = f.first.find('/', slash + 1))
+      out[f.first.substr(0, slash + 1)] = "";
+  return out;
+}
+
+// The state a killed run left: the archive reads as before the run (when
+// that is allowed) or as after it; with a recovery record pending, other
+// operations answer 8 and finishing the recovery alone gives the members of
+// after. A source file that is gone must have its member durable.
+void CheckKilled(const TempDir& dir, const UpdateCase& c, const Expected& e, bool beforeAllowed,
+                 const std::string& where, UpdateTally* tally) {
+  const std::string record = c.archive + kRecord;
+  bool pending = dir.Exists(record);
+  Members now;
+  bool readable = false, absent = !dir.Exists(c.archive);
+  if (pending) {
+    ++tally->recoveries;
+    RunResult list = VrexInProcess(dir.path(), {"l", c.archive});
+    EXPECT_EQ(list.exitCode, 8) << where << "\n" << list.out;
+    TempDir scratch;
+    scratch.Write(c.archive, dir.Read(c.archive));
+    scratch.Write(record, dir.Read(record));
+    RunResult recovered = VrexInProcess(scratch.path(), {"d", c.archive, "no such member"});
+    EXPECT_EQ(recovered.exitCode, 0) << where << "\n" << recovered.out;
+    readable = ReadPack(scratch.Read(c.archive), &now);
+    // A deletion writes the directory sorted by offset: compare the sets.
+    if (!readable || Sorted(now) != Sorted(e.after)) {
+      ++tally->torn;
+      ADD_FAILURE() << where << ": the finished recovery does not hold the members after the run";
+    }
+  } else if (absent) {
+    if (e.existedBefore || !beforeAllowed) {
+      ++tally->torn;
+      ADD_FAILURE() << where << ": the archive is gone";
+    }
+  } else {
+    readable = ReadPack(dir.Read(c.archive), &now);
+    bool before = beforeAllowed && e.existedBefore && readable && now == e.before;
+    bool after = readable && now == e.after;
+    if (!before && !after) {
+      ++tally->torn;
+      ADD_FAILURE() << where << ": the archive reads neither as before nor as after the run"
+                    << (readable ? "" : " (unreadable)");
+    }
+  }
+  bool durable = pending || (readable && now == e.after);
+  for (const auto& f : c.inputs) {
+    if (f.first == c.archive || f.first.back() == '/' || dir.Exists(f.first) || durable) continue;
+    ++tally->lost;
+    ADD_FAILURE() << where << ": " << f.first << " was removed before its member was durable";
+  }
+}
+
+bool NamedInputsExist(const TempDir& dir, const UpdateCase& c) {
+  for (size_t i = 2; i < c.args.size(); ++i)
+    if (!dir.Exists(c.args[i])) return false;
+  return true;
+}
+
+// The same command again, as after a crash: it finishes what the killed run
+// left (a pending compaction included) and gives the members and the files
+// of the uninterrupted run.
+void FinishUpdate(const TempDir& dir, const UpdateCase& c, const Expected& e, const std::string& where,
+                  UpdateTally* tally) {
+  bool moving = c.args[0][0] == 'm';
+  bool allThere = NamedInputsExist(dir, c);
+  RunResult r = VrexInProcess(dir.path(), c.args);
+  if (allThere || !moving) {
+    EXPECT_EQ(r.exitCode, 0) << where << "\n" << r.out << r.err;
+  } else {
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 9) << where << "\n" << r.out << r.err;
+  }
+  Members now;
+  bool readable = ReadPack(dir.Read(c.archive), &now);
+  unsigned long missing = readable ? Missing(e.after, now) : e.after.size();
+  tally->lost += missing;
+  EXPECT_TRUE(readable && now == e.after) << where << ": " << missing << " members lost after the second run";
+  EXPECT_FALSE(dir.Exists(c.archive + kRecord)) << where;
+  EXPECT_FALSE(dir.Exists(c.archive + ".vrex-new")) << where;
+  EXPECT_EQ(FilesOf(dir, c), e.filesAfter) << where;
+}
+
+// Runs vrex_faults with `args`, killed at the k-th write or sync.
+bool KillAt(const TempDir& dir, bool atSync, unsigned long k, bool powerLoss, const std::vector<std::string>& args) {
+  std::vector<std::string> all = {(atSync ? "--stop-sync=" : "--stop-write=") + std::to_string(k)};
+  if (powerLoss) all.push_back("--power-loss");
+  all.insert(all.end(), args.begin(), args.end());
+  return RunKilled(dir.path(), all);
+}
+
+// The run that follows a kill, killed in turn at each of its writes and
+// syncs (the recovery of the compaction, and the update behind it).
+void SweepSecondRun(const TempDir& dir, const UpdateCase& c, const Expected& e, const std::string& where,
+                    UpdateTally* tally) {
+  const Snapshot crashed = dir.Tree();
+  RunResult probe;
+  Counts second = CountRun(dir, c.args, &probe);
+  for (unsigned long j = 1; j <= second.writes + second.syncs; ++j) {
+    Restore(dir, crashed);
+    bool atSync = j > second.writes;
+    std::string again = where + ", second run killed at " + std::to_string(j);
+    ++tally->killPoints;
+    ASSERT_TRUE(KillAt(dir, atSync, atSync ? j - second.writes : j, false, c.args)) << again;
+    CheckKilled(dir, c, e, false, again, tally);
+    FinishUpdate(dir, c, e, again, tally);
+  }
+  Restore(dir, crashed);
+}
+
+void SweepUpdate(const UpdateCase& c, UpdateTally* tally) {
+  TempDir dir;
+  Restore(dir, c.inputs);
+  Expected e;
+  auto archive = c.inputs.find(c.archive);
+  e.existedBefore = archive != c.inputs.end();
+  if (e.existedBefore) {
+    ASSERT_TRUE(ReadPack(archive->second, &e.before)) << c.label;
+  }
+  RunResult plain;
+  Counts counts = CountRun(dir, c.args, &plain);
+  ASSERT_EQ(plain.exitCode, 0) << c.label << plain.out << plain.err;
+  const std::string file = dir.Read(c.archive);
+  ASSERT_TRUE(ReadPack(file, &e.after)) << c.label;
+  e.filesAfter = FilesOf(dir, c);
+  uint64_t live = 12;
+  for (const auto& m : e.after) live += 64 + m.second.size();
+  if (c.compacts) {
+    ASSERT_EQ(file.size(), live) << c.label << ": the case must reach the compaction";
+  }
+
+  std::vector<unsigned long> pendingKills;  // plain kills at writes that left a record
+  for (int powerLoss = 0; powerLoss < 2; ++powerLoss) {
+    for (int syncs = 0; syncs < 2; ++syncs) {
+      unsigned long total = syncs ? counts.syncs : counts.writes;
+      for (unsigned long k = 1; k <= total; ++k) {
+        std::string where = c.label + (powerLoss ? " power cut" : " kill") + (syncs ? " at sync " : " at write ") +
+                            std::to_string(k);
+        Restore(dir, c.inputs);
+        ++tally->killPoints;
+        ASSERT_TRUE(KillAt(dir, syncs, k, powerLoss, c.args)) << where;
+        if (!syncs && !powerLoss && dir.Exists(c.archive + kRecord)) pendingKills.push_back(k);
+        CheckKilled(dir, c, e, true, where, tally);
+        FinishUpdate(dir, c, e, where, tally);
+      }
+    }
+  }
+
+  // The second run killed too: after the first and the last kill inside the
+  // compaction and one in the middle of its moves; after every one in the
+  // full sweep.
+  for (size_t i = 0; i < pendingKills.size(); ++i) {
+    if (!FullSweep() && i != 0 && i != pendingKills.size() / 2 && i + 1 != pendingKills.size()) continue;
+    std::string where = c.label + " kill at write " + std::to_string(pendingKills[i]);
+    Restore(dir, c.inputs);
+    ASSERT_TRUE(KillAt(dir, false, pendingKills[i], false, c.args)) << where;
+    SweepSecondRun(dir, c, e, where, tally);
+  }
+}
+
+std::vector<UpdateCase> UpdateCases() {
+  std::vector<UpdateCase> cases;
+  // New members behind three stored ones: a folder tree and a file.
+  cases.push_back({"add-new", "a.pak",
+                   {{"a.pak", Pack().Member("readme.txt", Pattern(3000, 31)).Member("maps/e1m1.bsp", Pattern(90000, 32))
+                                  .Member("progs.dat", Pattern(500, 33)).Bytes()},
+                    {"src/", ""}, {"src/a.txt", Pattern(1500, 34)}, {"src/sub/", ""},
+                    {"src/sub/b.bin", Pattern(70000, 35)}, {"src/sub/deeper/", ""},
+                    {"src/sub/deeper/c.dat", Pattern(10, 36)}, {"d.lmp", Pattern(4000, 37)}},
+                   {"a", "a.pak", "src", "d.lmp"}});
+  // A member replaced by larger data: its old bytes are more than a quarter
+  // of the file, so the run compacts, the new data moving down through the
+  // journal (its displacement is short).
+  cases.push_back({"replace-compacts", "r.pak",
+                   {{"r.pak", Pack().Member("gfx.wad", Pattern(6000, 41)).Member("maps/e1m1.bsp", Pattern(40000, 42))
+                                  .Member("progs.dat", Pattern(4000, 43)).Bytes()},
+                    {"maps/", ""}, {"maps/e1m1.bsp", Pattern(60000, 44)}},
+                   {"a", "r.pak", "maps/e1m1.bsp"}, true});
+  // A member whose data a second entry shares: the other keeps the old bytes.
+  cases.push_back({"replace-shared", "s.pak",
+                   {{"s.pak", Pack().Member("a.lmp", Pattern(5000, 51)).Entry("twin.lmp", 12, 5000)
+                                  .Member("z.txt", Pattern(100, 52)).Bytes()},
+                    {"a.lmp", Pattern(3000, 53)}},
+                   {"a", "s.pak", "a.lmp"}});
+  // A new archive from a small folder tree and a file.
+  cases.push_back({"create", "new.pak",
+                   {{"maps/", ""}, {"maps/e1m1.bsp", Pattern(30000, 61)}, {"maps/sub/", ""},
+                    {"maps/sub/x.bin", Pattern(700, 62)}, {"sound/", ""}, {"sound/s.wav", Pattern(9000, 63)},
+                    {"progs.dat", Pattern(2000, 64)}},
+                   {"a", "new.pak", "maps", "sound", "progs.dat"}});
+  // Files and a folder tree (an empty folder in it) moved in, one replacing a
+  // member; a file not named stays.
+  cases.push_back({"move", "m.pak",
+                   {{"m.pak", Pack().Member("keep.txt", Pattern(1000, 71)).Member("src/old.bin", Pattern(2000, 72)).Bytes()},
+                    {"src/", ""}, {"src/old.bin", Pattern(2500, 73)}, {"src/n1.txt", Pattern(300, 74)},
+                    {"src/deep/", ""}, {"src/deep/n2.bin", Pattern(400, 75)}, {"src/deep/empty/", ""},
+                    {"loose.dat", Pattern(200, 76)}, {"stay.txt", Pattern(50, 77)}},
+                   {"m", "m.pak", "src", "loose.dat"}});
+
+  if (FullSweep()) {
+    std::mt19937 rng(11);
+    const char* const operations[] = {"a", "af", "m", "mf"};
+    const char* const folders[] = {"", "src/", "src/d1/", "src/d1/d2/"};
+    for (int n = 0; n < 10; ++n) {
+      UpdateCase c;
+      c.label = "random-update-" + std::to_string(n);
+      c.archive = "r.pak";
+      std::string operation = operations[rng() % 4];
+      bool withFolders = operation.size() == 1;
+      c.args = {operation, c.archive};
+      bool creating = rng() % 4 == 0;  // else an existing archive, maybe with no member
+      Pack p;
+      if (rng() % 2) p.DirectoryFirst();
+      uint32_t stored = creating ? 0 : rng() % 5;
+      for (uint32_t i = 0; i < stored; ++i)
+        p.Member("m" + std::to_string(i), Pattern(rng() % 2 ? rng() % 400 : 30000 + rng() % 100000, rng()));
+      bool inSrc = false;
+      uint32_t files = 1 + rng() % 5;
+      for (uint32_t i = 0; i < files; ++i) {
+        std::string folder = folders[rng() % 4], name = "f" + std::to_string(i) + ".bin";
+        std::string path = folder + name;
+        c.inputs[path] = Pattern(rng() % 3 ? rng() % 2000 : 50000 + rng() % 150000, rng());
+        if (folder.empty())
+          c.args.push_back(path);
+        else
+          inSrc = true;
+        if (!creating && rng() % 3 == 0)  // replaced
+          p.Member(withFolders ? path : name, Pattern(rng() % 2 ? rng() % 400 : 30000 + rng() % 100000, rng()));
+      }
+      c.inputs = WithFolders(c.inputs);
+      if (inSrc) c.args.push_back("src");
+      if (!creating) c.inputs[c.archive] = p.Bytes();
+      cases.push_back(c);
+    }
+  }
+  return cases;
+}
+
+TEST(CrashUpdate, EveryKillAndPowerCutReadsAsBeforeOrAfterAndTheNextRunFinishes) {
+  UpdateTally tally;
+  for (const UpdateCase& c : UpdateCases()) {
+    SCOPED_TRACE(c.label);
+    SweepUpdate(c, &tally);
+  }
+  printf("update kill points %lu, recoveries %lu, archives torn %lu, members lost %lu\n", tally.killPoints,
+         tally.recoveries, tally.torn, tally.lost);
+  EXPECT_EQ(tally.torn, 0u);
   EXPECT_EQ(tally.lost, 0u);
 }
 }  // namespace

@@ -1,0 +1,91 @@
+// PACK archives that vrex writes, read by PhysicsFS: after each run of a,
+// af and m, every member PhysicsFS finds has the name, size and bytes of the
+// file stored, and it finds no other.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/bytes_builder.h"
+#include "tests/support/e2e.h"
+
+namespace {
+// "path<TAB>size<TAB>crc" lines, sorted by path: what physfs_list prints.
+std::string Listing(const std::map<std::string, std::string>& members) {
+  std::string out;
+  for (const auto& m : members) {
+    char fields[64];
+    uLong crc = crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(m.second.data()), uInt(m.second.size()));
+    snprintf(fields, sizeof fields, "\t%zu\t%08lx\n", m.second.size(), crc);
+    out += m.first + fields;
+  }
+  return out;
+}
+
+void WriteFile(const TempDir& dir, const std::string& path, const std::string& bytes) {
+  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0755);
+  dir.Write(path, bytes);
+}
+
+struct Step {
+  const char* what;
+  std::vector<std::pair<std::string, std::string>> files;  // written before the run
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> members;  // stored or replaced by the run
+  bool compacts = false;  // the run leaves no dead space behind
+};
+
+TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
+  const std::string one = Pattern(60000, 1), e1sub = Pattern(700, 2), e2 = Pattern(25000, 3),
+                    progs = Pattern(3000, 4), e2new = Pattern(26000, 5), progsNew = Pattern(2000, 6),
+                    oneNew = Pattern(90000, 7), wind = Pattern(12000, 8), readme = Pattern(300, 9),
+                    demo = Pattern(5000, 10);
+  const std::vector<Step> steps = {
+      {"a new archive from a folder tree with nested folders, an empty file and a file",
+       {{"maps/e1/e1m1.bsp", one}, {"maps/e1/sub/secret.bin", e1sub}, {"maps/e2/e2m1.bsp", e2},
+        {"gfx/empty.lmp", ""}, {"progs.dat", progs}},
+       {"a", "game.pak", "maps", "progs.dat", "gfx"},
+       {{"maps/e1/e1m1.bsp", one}, {"maps/e1/sub/secret.bin", e1sub}, {"maps/e2/e2m1.bsp", e2},
+        {"gfx/empty.lmp", ""}, {"progs.dat", progs}}},
+      {"a smaller replacement, and one named in other case that keeps the stored spelling",
+       {{"progs.dat", progsNew}, {"MAPS/E2/E2M1.BSP", e2new}},
+       {"a", "game.pak", "progs.dat", "MAPS/E2/E2M1.BSP"},
+       {{"progs.dat", progsNew}, {"maps/e2/e2m1.bsp", e2new}}},
+      {"a larger replacement whose old bytes make the run compact",
+       {{"maps/e1/e1m1.bsp", oneNew}},
+       {"a", "game.pak", "maps/e1/e1m1.bsp"},
+       {{"maps/e1/e1m1.bsp", oneNew}},
+       true},
+      {"a new folder appended, and a file by its last component",
+       {{"sound/ambience/wind.wav", wind}, {"extra/readme.txt", readme}},
+       {"a", "game.pak", "sound", "extra/readme.txt"},
+       {{"sound/ambience/wind.wav", wind}, {"extra/readme.txt", readme}}},
+      {"af stores the last component", {}, {"af", "game.pak", "extra/readme.txt"}, {{"readme.txt", readme}}},
+      {"a file moved in", {{"demo1.dem", demo}}, {"m", "game.pak", "demo1.dem"}, {{"demo1.dem", demo}}},
+  };
+
+  TempDir dir;
+  std::map<std::string, std::string> expected;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
+    RunResult r = Vrex(dir.path(), step.args);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    for (const auto& m : step.members) expected[m.first] = m.second;
+    RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join("game.pak")});
+    EXPECT_EQ(seen.exitCode, 0) << seen.err;
+    EXPECT_EQ(seen.out, Listing(expected));
+    if (step.compacts) {
+      size_t live = 12;
+      for (const auto& m : expected) live += 64 + m.second.size();
+      EXPECT_EQ(dir.Read("game.pak").size(), live);
+    }
+  }
+  EXPECT_FALSE(dir.Exists("demo1.dem"));
+}
+}  // namespace
