@@ -246,19 +246,26 @@ uint32_t U32At(const std::string& s, size_t at) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Decodes the directory; false when the file is no PACK whose every entry
-// lies inside it.
+// Decodes the directory of a PACK, Doom WAD or WAD2/WAD3; false when the
+// file is none, or an entry does not lie inside it.
 bool ReadPack(const std::string& file, Members* members) {
   members->clear();
-  if (file.size() < 12 || file.compare(0, 4, "PACK") != 0) return false;
-  uint64_t dirOffset = U32At(file, 4), dirLength = U32At(file, 8);
-  if (dirLength % 64 || dirOffset < 12 || dirOffset + dirLength > file.size()) return false;
-  for (uint64_t at = dirOffset; at < dirOffset + dirLength; at += 64) {
-    std::string name = file.substr(size_t(at), 56);
-    name.resize(strnlen(name.c_str(), 56));
-    uint64_t offset = U32At(file, size_t(at + 56)), size = U32At(file, size_t(at + 60));
-    if (offset + size > file.size()) return false;
-    members->push_back({name, file.substr(size_t(offset), size_t(size))});
+  if (file.size() < 12) return false;
+  std::string magic = file.substr(0, 4);
+  bool pack = magic == "PACK", doom = magic == "PWAD" || magic == "IWAD", quake = magic == "WAD2" || magic == "WAD3";
+  if (!pack && !doom && !quake) return false;
+  uint64_t entrySize = pack ? 64 : doom ? 16 : 32;
+  uint64_t dirOffset = pack ? U32At(file, 4) : U32At(file, 8);
+  uint64_t dirLength = pack ? U32At(file, 8) : uint64_t(U32At(file, 4)) * entrySize;
+  if (dirLength % entrySize || dirOffset < 12 || dirOffset + dirLength > file.size()) return false;
+  for (uint64_t at = dirOffset; at < dirOffset + dirLength; at += entrySize) {
+    size_t nameAt = size_t(pack ? at : doom ? at + 8 : at + 16), width = pack ? 56 : doom ? 8 : 16;
+    size_t offsetAt = size_t(pack ? at + 56 : at), sizeAt = size_t(pack ? at + 60 : at + 4);
+    std::string name = file.substr(nameAt, width);
+    name.resize(strnlen(name.c_str(), width));
+    uint64_t offset = U32At(file, offsetAt), size = U32At(file, sizeAt);
+    if (size && offset + size > file.size()) return false;
+    members->push_back({name, size ? file.substr(size_t(offset), size_t(size)) : ""});
   }
   return true;
 }
@@ -454,8 +461,9 @@ void SweepUpdate(const UpdateCase& c, UpdateTally* tally) {
   const std::string file = dir.Read(c.archive);
   ASSERT_TRUE(ReadPack(file, &e.after)) << c.label;
   e.filesAfter = FilesOf(dir, c);
-  uint64_t live = 12;
-  for (const auto& m : e.after) live += 64 + m.second.size();
+  const std::string magic = file.substr(0, 4);
+  uint64_t live = 12, entrySize = magic == "PACK" ? 64 : magic[3] == 'D' ? 16 : 32;
+  for (const auto& m : e.after) live += entrySize + m.second.size();
   if (c.compacts) {
     ASSERT_EQ(file.size(), live) << c.label << ": the case must reach the compaction";
   }
@@ -527,6 +535,38 @@ std::vector<UpdateCase> UpdateCases() {
                     {"src/deep/", ""}, {"src/deep/n2.bin", Pattern(400, 75)}, {"src/deep/empty/", ""},
                     {"loose.dat", Pattern(200, 76)}, {"stay.txt", Pattern(50, 77)}},
                    {"m", "m.pak", "src", "loose.dat"}});
+
+  // Doom WAD: a map's lump replaced by larger data (the run compacts, the
+  // directory keeps its order); a sprite added into S_START and a lump at
+  // top level; a new PWAD from a map folder and a namespace folder.
+  Bytes wad;
+  const char* const mapLumps[] = {"THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
+                                  "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP"};
+  std::string wadData;
+  std::vector<std::pair<std::string, std::string>> wadLumps = {{"MAP01", ""}};
+  for (int i = 0; i < 10; ++i) wadLumps.push_back({mapLumps[i], Pattern(i == 0 ? 30000 : 300, 80 + i)});
+  wadLumps.push_back({"S_START", ""});
+  wadLumps.push_back({"TROOA1", Pattern(2000, 91)});
+  wadLumps.push_back({"S_END", ""});
+  wad.Raw("PWAD").U32(uint32_t(wadLumps.size())).U32(0);
+  for (const auto& l : wadLumps) wadData += l.second;
+  wad.Raw(wadData);
+  uint32_t at = 12;
+  for (const auto& l : wadLumps) {
+    wad.U32(l.second.empty() ? 0 : at).U32(uint32_t(l.second.size())).Name(l.first, 8);
+    at += uint32_t(l.second.size());
+  }
+  wad.PatchU32(8, 12 + uint32_t(wadData.size()));
+  cases.push_back({"wad-replace-compacts", "w.wad",
+                   {{"w.wad", wad.str()}, {"MAP01/", ""}, {"MAP01/THINGS", Pattern(45000, 92)}},
+                   {"a", "w.wad", "MAP01/THINGS"}, true});
+  cases.push_back({"wad-namespace-add", "w.wad",
+                   {{"w.wad", wad.str()}, {"S_START/", ""}, {"S_START/NEWA0", Pattern(5000, 93)},
+                    {"PLAYPAL.lmp", Pattern(768, 94)}},
+                   {"a", "w.wad", "S_START/NEWA0", "PLAYPAL.lmp"}});
+  Snapshot newWad = {{"MAP07/", ""}, {"S_START/", ""}, {"S_START/BOSSA1", Pattern(3000, 95)}};
+  for (int i = 0; i < 10; ++i) newWad["MAP07/" + std::string(mapLumps[i])] = Pattern(200 + i, 96 + i);
+  cases.push_back({"wad-create", "new.wad", newWad, {"a", "new.wad", "MAP07", "S_START"}});
 
   if (FullSweep()) {
     std::mt19937 rng(11);
