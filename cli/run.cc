@@ -185,6 +185,8 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
     return EXIT_RECOVERY_PENDING;
   }
   if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
+  FileStat stat;
+  if (fs.Stat(run.archiveName, &stat)) run.archiveId = stat.id;
   const Format* format = Detect(&run);
   if (!format) {
     printf("Unknown format\n");
@@ -243,6 +245,8 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
     return Finish(EXIT_RECOVERY_PENDING);
   }
   if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
+  FileStat stat;
+  if (fs.Stat(run.archiveName, &stat)) run.archiveId = stat.id;
 
   const Format* format = Detect(&run);
   if (!format) {

@@ -129,6 +129,13 @@ void ExtractFolder(const ArchiverState& run, char* path) {
   MakeFolders(run, path);
 }
 
+bool RefuseTheArchive(const ArchiverState& run, const char* output, const char* name) {
+  FileStat stat;
+  if (run.archiveId == FileId() || !run.fs->Stat(output, &stat) || !(stat.id == run.archiveId)) return false;
+  printf("The archive itself %s - skipped\n", name);
+  return true;
+}
+
 void ExtractMember(const ArchiverState& run, char* name, uint32_t size, uint32_t offset) {
   printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", name);
 
@@ -166,6 +173,11 @@ void ExtractMember(const ArchiverState& run, char* name, uint32_t size, uint32_t
   std::unique_ptr<File> file;
   if (!run.testOnly) {
     if (run.withFolders) MakeFolders(run, name);
+    if (RefuseTheArchive(run, output, name)) {
+      Release(buffer);
+      Release(outputBlock);
+      return;
+    }
     file = run.fs->Open(output, OPEN_CREATE, false);
     if (!file) {
       printf("Can't open %s - skiped\n", shownOutput);

@@ -43,6 +43,10 @@ void MakeFolders(const ArchiverState& run, char* path);
 
 void ExtractMember(const ArchiverState& run, char* name, uint32_t size, uint32_t offset);
 
+// Whether an output path names the archive being read (a member of the
+// archive's own name must never be written over it). Prints the refusal.
+bool RefuseTheArchive(const ArchiverState& run, const char* output, const char* name);
+
 // A folder record: reported like a member; under x its folders are made.
 void ExtractFolder(const ArchiverState& run, char* path);
 

@@ -10,9 +10,7 @@
 #include <cstdint>
 
 #include "common/tags.h"
-
-class File;
-class FileSystem;
+#include "core/file.h"
 
 enum {
   OP_LIST = 0,
@@ -40,6 +38,7 @@ struct ArchiverState {
 
   FileSystem* fs = nullptr;         // every file access goes through it
   uint64_t archiveSize = 0;         // length of the archive when it was opened
+  FileId archiveId;                 // the archive on disk (a null id: not known)
   const char* archiveName = nullptr;  // as typed
   bool protectUpdates = true;       // keep a recovery record while an archive is rewritten
 };

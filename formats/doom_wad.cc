@@ -198,10 +198,6 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::string OwnName(const uint8_t* entry) {
-  return std::string(reinterpret_cast<const char*>(entry + kNameAt), NameLength(entry + kNameAt));
-}
-
 // What the listing makes of one entry (labels included: their full name is
 // the one they would be listed under).
 struct Listed {
@@ -224,27 +220,34 @@ struct Listing {
   bool tailOpen;    // the directory ends inside a map's ten places or an open namespace
 };
 
+// The 8 bytes of an entry's name field (a marker is told by the bytes
+// behind a NUL too), and the own name they hold.
+std::string Field(const uint8_t* entry) { return std::string(reinterpret_cast<const char*>(entry + kNameAt), kNameWidth); }
+
+std::string Own(const std::string& field) { return field.substr(0, NameLength(reinterpret_cast<const uint8_t*>(field.data()))); }
+
 // The names a directory lists under, by the walk of the listing. `sizes`
-// and `names` give each entry's size and own name.
-Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::string>& names) {
+// and `fields` give each entry's size and name field.
+Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::string>& fields) {
   Listing listing;
-  uint32_t count = uint32_t(names.size());
+  uint32_t count = uint32_t(fields.size());
   int32_t countdown = 1;
   std::string prefix, block;
   uint32_t groupStart = 0;
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t entry[kEntrySize] = {};
     WriteU32LE(entry + kSizeAt, sizes[i]);
-    names[i].copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
+    fields[i].copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
+    std::string own = Own(fields[i]);
     Step step = StepFolders(entry, &countdown);
     if (step.cleared) {
       prefix.clear();
       if (!block.empty()) listing.namespaces[block] = {i, false};
       block.clear();
     }
-    listing.entries.push_back({prefix + names[i], names[i], step.member, step.kind});
+    listing.entries.push_back({prefix + own, own, step.member, step.kind});
     if (step.member) continue;
-    std::string folder = Upper(names[i]);
+    std::string folder = Upper(own);
     if (step.kind == NAMESPACE_END && !block.empty() && prefix == block + "\\") {
       listing.namespaces[block] = {i, true};
       block.clear();
@@ -258,7 +261,7 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
       listing.namespaces[block] = {i, false};  // a folder nested in the block
       block.clear();
     }
-    prefix += names[i] + "\\";
+    prefix += own + "\\";
   }
   if (!block.empty()) listing.namespaces[block] = {count, true};
   listing.tailOpen = countdown > 1 || countdown == kInNamespace;
@@ -302,11 +305,12 @@ std::vector<uint8_t> NewEntry(const std::string& own) {
   return entry;
 }
 
-// A lump under 100 bytes with a marker's name would open or close a folder.
-bool ActsAsMarker(const std::string& own, uint64_t size) {
+// A lump under 100 bytes with a marker's name would open or close a folder
+// (`field` is a name field, or a new name: NUL-padded to 8 bytes here.)
+bool ActsAsMarker(const std::string& field, uint64_t size) {
   if (size >= kLabelBelow) return false;
   uint8_t name[kNameWidth] = {};
-  own.copy(reinterpret_cast<char*>(name), kNameWidth);
+  field.copy(reinterpret_cast<char*>(name), kNameWidth);
   return KindOf(name) != NO_MARKER;
 }
 
@@ -324,9 +328,9 @@ class DoomPlanner {
       : request_(request), count_(count), inputs_(inputs), plan_(plan) {
     for (uint32_t i = 0; i < count; ++i) {
       sizes_.push_back(ReadU32LE(directory + uint64_t(i) * kEntrySize + kSizeAt));
-      names_.push_back(OwnName(directory + uint64_t(i) * kEntrySize));
+      fields_.push_back(Field(directory + uint64_t(i) * kEntrySize));
     }
-    listing_ = ListNames(sizes_, names_);
+    listing_ = ListNames(sizes_, fields_);
     for (uint32_t i = 0; i < count; ++i) {
       byFull_[Upper(listing_.entries[i].full)].push_back(i);
       byOwn_[Upper(listing_.entries[i].own)].push_back(i);
@@ -388,7 +392,7 @@ class DoomPlanner {
 
   void Replace(size_t j, uint32_t k) {
     Put& put = plan_->puts[j];
-    if (ActsAsMarker(names_[k], inputs_[j].size)) return Refuse(j, kMarker);
+    if (ActsAsMarker(fields_[k], inputs_[j].size)) return Refuse(j, kMarker);
     if (!taken_.insert(Upper(listing_.entries[k].full)).second) return Refuse(j, kDuplicate);
     put.replaces = k;
     put.shown = listing_.entries[k].full;
@@ -480,13 +484,13 @@ class DoomPlanner {
     inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
     if (group.kind == MAP_MARKER)
       std::stable_sort(group.puts.begin(), group.puts.end(), [&](size_t a, size_t b) {
-        return MapRank(names(a)) < MapRank(names(b));
+        return MapRank(Own(FieldOf(a))) < MapRank(Own(FieldOf(b)));
       });
     for (size_t place = 0; place < group.puts.size(); ++place) {
       size_t j = group.puts[place];
       Put& put = plan_->puts[j];
       put.group = g;
-      std::string own = names(j);
+      std::string own = Own(FieldOf(j));
       expected_[j] = put.shown;
       if (group.kind == MAP_MARKER && place + 1 >= kMapCountdown) {
         expected_[j] = own;
@@ -502,10 +506,7 @@ class DoomPlanner {
       inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder.substr(0, 1) + "_END", g)}});
   }
 
-  std::string names(size_t j) const {
-    const std::vector<uint8_t>& entry = plan_->puts[j].entry;
-    return std::string(reinterpret_cast<const char*>(entry.data() + kNameAt), NameLength(entry.data() + kNameAt));
-  }
+  std::string FieldOf(size_t j) const { return Field(plan_->puts[j].entry.data()); }
 
   void Arrange() {
     std::stable_sort(inserts_.begin(), inserts_.end(),
@@ -524,7 +525,7 @@ class DoomPlanner {
   // its full name and every new lump comes out under the name expected.
   bool Verified() {
     std::vector<uint32_t> sizes;
-    std::vector<std::string> names;
+    std::vector<std::string> fields;
     std::vector<int64_t> replacedBy(count_, -1);
     for (size_t j = 0; j < plan_->puts.size(); ++j)
       if (!plan_->puts[j].refusal && plan_->puts[j].replaces >= 0) replacedBy[size_t(plan_->puts[j].replaces)] = int64_t(j);
@@ -532,18 +533,16 @@ class DoomPlanner {
       if (slot.kind == Slot::OLD) {
         int64_t put = replacedBy[slot.index];
         sizes.push_back(put >= 0 ? uint32_t(inputs_[size_t(put)].size) : sizes_[slot.index]);
-        names.push_back(names_[slot.index]);
+        fields.push_back(fields_[slot.index]);
       } else if (slot.kind == Slot::PUT) {
         sizes.push_back(uint32_t(inputs_[slot.index].size));
-        names.push_back(this->names(slot.index));
+        fields.push_back(FieldOf(slot.index));
       } else {
         sizes.push_back(0);
-        const std::vector<uint8_t>& entry = plan_->fixed[slot.index];
-        names.push_back(std::string(reinterpret_cast<const char*>(entry.data() + kNameAt),
-                                    NameLength(entry.data() + kNameAt)));
+        fields.push_back(Field(plan_->fixed[slot.index].data()));
       }
     }
-    Listing after = ListNames(sizes, names);
+    Listing after = ListNames(sizes, fields);
     for (size_t at = 0; at < plan_->order.size(); ++at) {
       const Slot& slot = plan_->order[at];
       if (slot.kind == Slot::OLD && after.entries[at].full != listing_.entries[slot.index].full) return false;
@@ -566,7 +565,7 @@ class DoomPlanner {
   const std::vector<AddInput>& inputs_;
   UpdatePlan* plan_;
   std::vector<uint32_t> sizes_;
-  std::vector<std::string> names_;
+  std::vector<std::string> fields_;
   Listing listing_;
   std::unordered_map<std::string, std::vector<uint32_t>> byFull_, byOwn_;
   std::set<std::string> taken_;

@@ -132,6 +132,11 @@ void UnzipMember(const ArchiverState& run, Member& m) {
 
   std::unique_ptr<File> file;
   if (!run.testOnly) {
+    if (RefuseTheArchive(run, output, name)) {
+      Release(real);
+      Release(packed);
+      return;
+    }
     file = run.fs->Open(output, OPEN_CREATE, false);
     if (!file) {
       printf("Can't open %s - skiped\n", name);

@@ -173,3 +173,9 @@ void MemoryFileSystem::Clear() {
   ids_.clear();
   folders_.clear();
 }
+
+std::map<std::string, std::string> MemoryFileSystem::Files() const {
+  std::map<std::string, std::string> out;
+  for (const auto& f : files_) out[f.first] = *f.second;
+  return out;
+}

@@ -32,6 +32,7 @@ class MemoryFileSystem : public FileSystem {
   std::string Get(const std::string& path) const;  // "" when missing
   bool Has(const std::string& path) const { return files_.count(path) != 0; }
   size_t FileCount() const { return files_.size(); }
+  std::map<std::string, std::string> Files() const;  // every file: path and bytes
   void Clear();
 
  private:

@@ -509,3 +509,23 @@ TEST(DoomWadAdd, ANewWadIsAPwadMadeWholeOrNotAtAll) {
 }
 
 }  // namespace
+
+namespace {
+// A marker is told by its whole name field: "\0_START" (a NUL, then
+// "_START") opens a namespace with an empty name, listed as "\". The
+// directory ends inside it, so a new top-level lump goes before it.
+TEST(DoomWadAdd, AMarkerIsToldByTheBytesBehindItsNul) {
+  TempDir dir;
+  const std::string wad = BuildWad("PWAD", {"A:150", std::string("\0_START", 7), "B:120"});
+  dir.Write("a.wad", wad);
+  dir.Write("TOP", Pattern(130, 9));
+  RunResult r = Vrex(dir.path(), {"a", "a.wad", "TOP"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  std::vector<WadEntry> after = WadDirectory(dir.Read("a.wad"));
+  ASSERT_EQ(after.size(), 4u);
+  EXPECT_EQ(after[1].name, "TOP");
+  RunResult l = Vrex(dir.path(), {"l", "a.wad"});
+  EXPECT_NE(l.out.find("\nTOP              \t130    \t"), std::string::npos) << l.out;
+  EXPECT_NE(l.out.find("\n\\B               \t120    \t"), std::string::npos) << l.out;
+}
+}  // namespace

@@ -240,3 +240,22 @@ TEST(Pack, AddingRefusesAnArchiveWithDataBeyondItsEnd) {
   }
 }
 }  // namespace
+
+namespace {
+// A member named like the archive is never written over it (the archive
+// would be emptied while it is read); the members after it still come out.
+TEST(Pack, AMemberIsNeverWrittenOverTheArchive) {
+  TempDir dir;
+  std::string bytes = Pack().Member("a.pak", "not the archive").Member("after.txt", "after").Bytes();
+  dir.Write("a.pak", bytes);
+  for (const char* letter : {"x", "e"}) {
+    RunResult r = Vrex(dir.path(), {letter, "a.pak"});
+    EXPECT_EQ(r.exitCode, 0) << letter;
+    EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nExtracting a.pak\nThe archive itself a.pak - skipped\n"
+                                "Extracting after.txt\n\n2 matches found\n")
+        << letter;
+    EXPECT_EQ(dir.Read("a.pak"), bytes) << letter;
+    EXPECT_EQ(dir.Read("after.txt"), "after") << letter;
+  }
+}
+}  // namespace
