@@ -119,6 +119,25 @@ int Finish(int exitCode) {
   return exitCode;
 }
 
+// With the archive open: a pending recovery finished (or the run ends with
+// 8), the archive's length and identity noted, its format detected.
+// Returns 0, or the exit code of a run that ends here.
+int RecoverAndDetect(ArchiverState* run, File* archive, bool writable, const Format** format) {
+  run->archive = archive;
+  if (RecoverInterruptedCompaction(*run->fs, *archive, run->archiveName, writable) < 0) {
+    archive->Close();
+    return EXIT_RECOVERY_PENDING;
+  }
+  if (!archive->Size(&run->archiveSize)) run->archiveSize = 0;
+  FileStat stat;
+  if (run->fs->Stat(run->archiveName, &stat)) run->archiveId = stat.id;
+  *format = Detect(run);
+  if (*format) return 0;
+  printf("Unknown format\n");
+  CloseArchiveFile(*archive);
+  return EXIT_UNKNOWN_FORMAT;
+}
+
 // Reads the header fields and loads the directory, printing the
 // "Searching" line. Returns 0, or the exit code of a run that ends here (the
 // archive closed). An empty directory is a broken archive unless the run adds
@@ -179,20 +198,8 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   std::string writeError = archive ? "" : fs.Error();
   if (!archive) archive = OpenArchiveFile(fs, run.archiveName, 0);
   if (!archive) return EXIT_NOT_OPENED;
-  run.archive = archive.get();
-  if (RecoverInterruptedCompaction(fs, *archive, run.archiveName, writeError.empty()) < 0) {
-    archive->Close();
-    return EXIT_RECOVERY_PENDING;
-  }
-  if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
-  FileStat stat;
-  if (fs.Stat(run.archiveName, &stat)) run.archiveId = stat.id;
-  const Format* format = Detect(&run);
-  if (!format) {
-    printf("Unknown format\n");
-    CloseArchiveFile(*archive);
-    return EXIT_UNKNOWN_FORMAT;
-  }
+  const Format* format = nullptr;
+  if (int code = RecoverAndDetect(&run, archive.get(), writeError.empty(), &format)) return code;
   bool adds = format->adding != nullptr;
   if (adds && !writeError.empty()) {
     ReportAccessError("\topen failed", writeError.c_str());
@@ -239,21 +246,8 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);
-  run.archive = archive.get();
-  if (RecoverInterruptedCompaction(fs, *archive, run.archiveName, run.operation == OP_DELETE) < 0) {
-    archive->Close();
-    return Finish(EXIT_RECOVERY_PENDING);
-  }
-  if (!archive->Size(&run.archiveSize)) run.archiveSize = 0;
-  FileStat stat;
-  if (fs.Stat(run.archiveName, &stat)) run.archiveId = stat.id;
-
-  const Format* format = Detect(&run);
-  if (!format) {
-    printf("Unknown format\n");
-    CloseArchiveFile(*archive);
-    return Finish(EXIT_UNKNOWN_FORMAT);
-  }
+  const Format* format = nullptr;
+  if (int code = RecoverAndDetect(&run, archive.get(), run.operation == OP_DELETE, &format)) return Finish(code);
 
   Layout layout;
   uint8_t* directory = nullptr;

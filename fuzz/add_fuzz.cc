@@ -64,20 +64,6 @@ bool Inside(const Entry& e, const std::string& file) { return e.size == 0 || e.o
 // The bytes of an entry inside the file.
 std::string Data(const Entry& e, const std::string& file) { return e.size ? file.substr(e.offset, e.size) : ""; }
 
-// The line the run printed for each source, in order: the lines right after
-// "Searching".
-bool SourceLines(const std::string& out, std::vector<std::string>* lines) {
-  size_t at = out.find("\nSearching PACK (");
-  if (at == std::string::npos) return false;
-  at = out.find('\n', at + 1);
-  for (size_t i = 0; i < Sources().size(); ++i) {
-    size_t end = out.find('\n', at + 1);
-    if (end == std::string::npos) return false;
-    lines->push_back(out.substr(at + 1, end - at - 1));
-    at = end;
-  }
-  return true;
-}
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -124,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!Inside(e, after)) abort();
 
   std::vector<std::string> lines;
-  if (!SourceLines(out, &lines)) abort();
+  if (!LinesAfterSearching(out, Sources().size(), &lines)) abort();
   std::vector<bool> kept(now.size(), false);  // old entries no source replaced
   for (size_t i = 0; i < now.size() && i < old.size(); ++i) kept[i] = true;
   size_t added = 0;

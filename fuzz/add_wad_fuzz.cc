@@ -53,19 +53,6 @@ std::string Slashes(std::string name) {
   return name;
 }
 
-// The lines right after "Searching", one per source.
-bool SourceLines(const std::string& out, std::vector<std::string>* lines) {
-  size_t at = out.find("\nSearching ");
-  if (at == std::string::npos) return false;
-  at = out.find('\n', at + 1);
-  for (size_t i = 0; i < Sources().size(); ++i) {
-    size_t end = out.find('\n', at + 1);
-    if (end == std::string::npos) return false;
-    lines->push_back(out.substr(at + 1, end - at - 1));
-    at = end;
-  }
-  return true;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -97,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (code != 0 && code != 9) abort();
 
   std::vector<std::string> lines;
-  if (!SourceLines(out, &lines)) abort();
+  if (!LinesAfterSearching(out, Sources().size(), &lines)) abort();
   const std::map<std::string, std::string> extractedAfter = Extracted(archive, after);
   std::set<std::string> replaced;
   for (size_t i = 0; i < lines.size(); ++i) {

@@ -57,3 +57,16 @@ int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName
   FuzzFiles().Clear();
   return code;
 }
+
+bool LinesAfterSearching(const std::string& out, size_t count, std::vector<std::string>* lines) {
+  size_t at = out.find("\nSearching ");
+  if (at == std::string::npos) return false;
+  at = out.find('\n', at + 1);
+  for (size_t i = 0; i < count; ++i) {
+    size_t end = out.find('\n', at + 1);
+    if (end == std::string::npos) return false;
+    lines->push_back(out.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return true;
+}

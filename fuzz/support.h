@@ -24,4 +24,7 @@ int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName
 // prints on standard output is kept there.
 int FuzzVrex(std::vector<std::string> args, std::string* out = nullptr);
 
+// The `count` lines vrex printed right after its "Searching" line.
+bool LinesAfterSearching(const std::string& out, size_t count, std::vector<std::string>* lines);
+
 #endif
