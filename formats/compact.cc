@@ -91,8 +91,9 @@ void AddMove(Plan* plan, uint32_t source, uint32_t target, uint32_t length) {
 }
 
 // Gives every sorted entry its new offset and lists the moves. `plan->moves`
-// holds room for one move per entry.
-void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, Plan* plan) {
+// holds room for one move per entry. An interval that moves starts at a
+// multiple of `align` (unless that would move it up).
+void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, uint32_t align, Plan* plan) {
   uint64_t packed = headerSize;  // end of the data placed so far
   bool open = false;              // an interval is being collected
   uint64_t start = 0, end = 0, target = 0;
@@ -117,7 +118,8 @@ void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, Plan* pl
       open = true;
       start = p.offset;
       end = p.offset;
-      target = start < headerSize ? start : packed;
+      uint64_t aligned = align > 1 ? (packed + align - 1) / align * align : packed;
+      target = start < headerSize ? start : std::min(aligned, start);
     }
     end = std::max(end, uint64_t(p.offset) + p.size);
     p.newOffset = uint32_t(p.offset - (start - target));
@@ -164,11 +166,11 @@ int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count,
               row.entrySize);
     ++kept;
   }
-  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION);
+  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION, 1);
 }
 
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
-                   bool keepOrder, uint32_t jobKind) {
+                   bool keepOrder, uint32_t jobKind, uint32_t align) {
   if (row.entrySize > kLargestEntry) return 0;
   uint64_t fileSize = 0;
   if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
@@ -194,7 +196,7 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   }
   std::sort(sorted, sorted + count, Before);
   Plan plan = {moves, 0, 0, count};
-  PlanLayout(sorted, count, row.headerSize, &plan);
+  PlanLayout(sorted, count, row.headerSize, align, &plan);
   const Placement* largest = plan.largestMember < count ? &sorted[plan.largestMember] : nullptr;
   uint32_t largestSize = largest ? largest->size : 0;
   const uint8_t* largestEntry = largest ? EntryAt(directory, largest->index, row) : directory;

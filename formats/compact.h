@@ -34,9 +34,9 @@ struct DeleteRow {
 
 // keepOrder writes the directory back in its own order instead of sorted by
 // data offset; jobKind (JOB_DELETION, JOB_UPDATE) names the job in the
-// messages of a recovery.
+// messages of a recovery; data that moves starts at a multiple of `align`.
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
-                   bool keepOrder, uint32_t jobKind);
+                   bool keepOrder, uint32_t jobKind, uint32_t align);
 
 // Removes the entries whose mark is set from the directory in one pass,
 // keeping the order of the rest, and compacts the archive. Returns what

@@ -342,7 +342,7 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   if (!created && DeadSpace(newDir, newCount, layout, length) > length / 4) {
     ArchiverState after = run;
     after.archiveSize = length;
-    if (!CompactArchive(after, newDir.data(), newCount, layout, true, JOB_UPDATE) &&
+    if (!CompactArchive(after, newDir.data(), newCount, layout, true, JOB_UPDATE, row.dataAlign) &&
         fs.Exists(WithSuffix(run.archiveName, kRecordSuffix).c_str()))
       result.recoveryPending = true;
   }
