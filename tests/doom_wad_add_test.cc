@@ -8,7 +8,6 @@
 // of the result: every member the run stored under the name its line shows,
 // every other member as x wrote it before.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -21,12 +20,6 @@
 
 namespace {
 using Tree = std::map<std::string, std::string>;
-
-void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
-  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0777);
-  dir.Write(path, bytes);
-}
 
 uint32_t Fnv(const std::string& s) {
   uint32_t hash = 2166136261u;
