@@ -1,7 +1,6 @@
 // a, af, m and mf on PACK archives end to end: which member a file becomes,
 // what is refused, folders, list files, making a new archive, and the move.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 
@@ -13,12 +12,6 @@ namespace {
 typedef std::pair<std::string, std::string> Entry;  // name, bytes
 
 std::vector<Entry> Members(const std::string& file) { return PackMembers(file); }
-
-void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
-  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0777);
-  dir.Write(path, bytes);
-}
 
 struct NameCase {
   const char* label;

@@ -4,7 +4,6 @@
 // padding, -wad2 and -wad3 for a new archive, and x followed by a giving
 // back the same entries.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -113,12 +112,6 @@ struct QuakeCase {
   std::string lines;
   std::vector<Want> after;  // empty: byte for byte as before
 };
-
-void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
-  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0777);
-  dir.Write(path, bytes);
-}
 
 std::string Digest(const std::string& data) {
   uint32_t hash = 2166136261u;

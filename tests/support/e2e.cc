@@ -91,6 +91,12 @@ std::map<std::string, std::string> TempDir::Tree() const {
   return out;
 }
 
+void Put(const TempDir& dir, const std::string& path, const std::string& bytes) {
+  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+    mkdir(dir.Join(path.substr(0, slash)).c_str(), 0777);
+  dir.Write(path, bytes);
+}
+
 std::string Banner() { return "Vrex archiver v" VREX_VERSION_SHORT "\tresource archives of classic games\n"; }
 
 static std::string ReadWhole(int fd) {

@@ -38,6 +38,9 @@ class TempDir {
   std::string path_;
 };
 
+// Writes `bytes` to `path` below `dir`, making the folders on the way.
+void Put(const TempDir& dir, const std::string& path, const std::string& bytes);
+
 // Runs a program (argv[0] looked up on PATH) in folder `cwd` with no input;
 // stdout and stderr are captured as they come.
 RunResult RunProgram(const std::string& cwd, std::vector<std::string> argv);
