@@ -192,6 +192,37 @@ TEST(Host, RunExtractsTheNamedPackItemsWithVrex) {
             (std::map<std::string, std::string>{{"MAPS/E1M1.BSP", kMaps}, {"README.TXT", kReadme}}));
 }
 
+// The formats only the module used to read: the host's extract template
+// runs vrex on a Descent HOG and a sound file; ZipStorage stays unknown to
+// vrex ("Unknown format", exit 3) though the module lists it.
+TEST(Host, RunExtractsFromHogAndSoundFiles) {
+  TempDir dir;
+  const std::string level = Pattern(300, 41), text = "descent text";
+  Bytes hog;
+  hog.Raw("DHF").Name("descent.txb", 13).U32(uint32_t(text.size())).Raw(text);
+  hog.Name("level01.rdl", 13).U32(uint32_t(level.size())).Raw(level);
+  dir.Write("descent.hog", hog.str());
+  RunResult h = Host(dir.path(), {"run", "0", "descent.hog", "level01.rdl"});
+  EXPECT_EQ(h.exitCode, 0) << h.err;
+  EXPECT_NE(h.out.find("Searching  DHF (2 files)\nExtracting LEVEL01.RDL\n\n1 matches found\n"), std::string::npos)
+      << h.out;
+  EXPECT_EQ(Extracted(dir, "descent.hog"), (std::map<std::string, std::string>{{"LEVEL01.RDL", level}}));
+
+  TempDir sounds;
+  Bytes dsnd;
+  dsnd.Raw("DSND").U32(1).U32(1).Name("laser", 8).U32(5).U32(5).U32(0).Raw("LASER");
+  sounds.Write("sounds.s11", dsnd.str());
+  RunResult s = Host(sounds.path(), {"run", "0", "sounds.s11"});
+  EXPECT_EQ(s.exitCode, 0) << s.err;
+  EXPECT_EQ(Extracted(sounds, "sounds.s11"), (std::map<std::string, std::string>{{"LASER", "LASER"}}));
+
+  TempDir zip;
+  zip.Write("z.osd", Bytes().Raw("OSDS").U32(48).U32(16).U32(1).Fill(32).str());
+  RunResult z = Host(zip.path(), {"run", "0", "z.osd"});
+  EXPECT_EQ(z.exitCode, 3);
+  EXPECT_NE(z.out.find("Unknown format\n"), std::string::npos) << z.out;
+}
+
 TEST(Host, RunWithoutNamesTakesEveryItem) {
   TempDir dir;
   dir.Write("doom.wad", SampleWad());
