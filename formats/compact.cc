@@ -92,7 +92,8 @@ void AddMove(Plan* plan, uint32_t source, uint32_t target, uint32_t length) {
 
 // Gives every sorted entry its new offset and lists the moves. `plan->moves`
 // holds room for one move per entry. An interval that moves starts at a
-// multiple of `align` (unless that would move it up).
+// multiple of `align` (unless that would move it up), and so does the
+// directory behind the data.
 void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, uint32_t align, Plan* plan) {
   uint64_t packed = headerSize;  // end of the data placed so far
   bool open = false;              // an interval is being collected
@@ -101,7 +102,11 @@ void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, uint32_t
   plan->moveCount = 0;
   plan->largestMember = count;
   for (uint32_t k = 0; k <= count; ++k) {
-    bool extends = k < count && open && sorted[k].size && sorted[k].offset <= end;
+    // Data that only touch an interval start one of their own where keeping
+    // them with it would leave them off the alignment.
+    bool touches = k < count && sorted[k].offset == end;
+    bool extends = k < count && open && sorted[k].size &&
+                   (sorted[k].offset < end || (touches && (sorted[k].offset - start) % align == 0));
     if (open && !extends && (k == count || sorted[k].size)) {
       if (target < start) AddMove(plan, uint32_t(start), uint32_t(target), uint32_t(end - start));
       packed = std::max(packed, target + (end - start));
@@ -128,7 +133,7 @@ void PlanLayout(Placement* sorted, uint32_t count, uint32_t headerSize, uint32_t
       plan->largestMember = k;
     }
   }
-  plan->dataEnd = uint32_t(packed);
+  plan->dataEnd = uint32_t(align > 1 ? (packed + align - 1) / align * align : packed);
 }
 
 // Puts the directory into sorted order: position k receives the entry that
