@@ -33,11 +33,14 @@ const Wad kTwice = {"PWAD", {"S_START", "TROOA1:150", "S_END", "S_START", "TROOA
 const Wad kOpenNamespace = {"PWAD", {"PLAYPAL:200", "F_START", "FLAT1:150", "FLAT2:160"}};
 const Wad kShortMapLast = {"PWAD", {"PLAYPAL:200", "E1M1", "THINGS:120", "LINEDEFS:130"}};
 
-// A file for each "PATH:SIZE", its bytes distinct for each path.
+// A file for each "PATH:SIZE" (or "PATH", 300 bytes), its bytes distinct for
+// each path.
 std::vector<std::pair<std::string, std::string>> Files(const std::string& spec) {
   std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& f : Split(spec))
-    out.push_back({f.substr(0, f.rfind(':')), Pattern(std::stoul(f.substr(f.rfind(':') + 1)), Fnv(f))});
+  for (const auto& f : Split(spec)) {
+    const size_t colon = f.rfind(':');
+    out.push_back({f.substr(0, colon), Pattern(colon == f.npos ? 300 : std::stoul(f.substr(colon + 1)), Fnv(f))});
+  }
   return out;
 }
 
@@ -49,43 +52,54 @@ std::vector<std::string> Described(const std::string& wad) {
 
 // A classic map: its ten lumps as files of `size` bytes, the lines a prints
 // for its folder (in path order), and the entries they make.
-const char* const kMapOrder[] = {"THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
-                                 "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP"};
-std::string MapFiles(const std::string& map, int size) {
-  std::string out = " ";
-  for (const char* lump : kMapOrder) out += map + "/" + lump + ":" + std::to_string(size) + " ";
-  return out;
-}
-std::string MapLines(const std::string& map) {
-  std::string out;
-  for (const char* lump : {"BLOCKMAP", "LINEDEFS", "NODES", "REJECT", "SECTORS", "SEGS", "SIDEDEFS", "SSECTORS",
-                           "THINGS", "VERTEXES"})
-    out += "Adding " + map + "\\" + lump + "\n";
-  return out;
-}
-std::string MapEntries(const std::string& map) {
-  std::string out = " " + map + " ";
-  for (const char* lump : kMapOrder) out += std::string(lump) + "<" + map + "/" + lump + " ";
-  return out;
+struct Map {
+  std::string files = " ", lines, entries;
+};
+Map NewMap(const std::string& map, int size) {
+  std::vector<std::string> lumps = {"THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
+                                    "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP"};
+  Map m;
+  m.entries = " " + map + " ";
+  for (const auto& lump : lumps) {
+    m.files += map + "/" + lump + ":" + std::to_string(size) + " ";
+    m.entries += lump + "<" + map + "/" + lump + " ";
+  }
+  std::sort(lumps.begin(), lumps.end());
+  for (const auto& lump : lumps) m.lines += "Adding " + map + "\\" + lump + "\n";
+  return m;
 }
 
 struct Row {
   const char* label;
   const Wad* wad;     // null: a.wad does not exist
   std::string cmd;    // the letter, then the names behind the archive (the letter alone: the files)
-  std::string files;  // "PATH:SIZE ..."
+  std::string files;  // as Files takes them
   std::string lines;  // between the heading and the summary
   // The directory afterwards: "#A-B" old entries A to B, "NAME<PATH" an entry
   // holding the file PATH, "NAME" a marker; empty: the WAD as it was (or none).
   std::string after;
 };
 
-void Check(std::initializer_list<Row> rows) {
+// The lines of the files `paths` refused for `reason`.
+std::string Skip(const std::string& reason, const std::string& paths) {
+  std::string out;
+  for (const auto& path : Split(paths)) out += reason + " " + path + " - skipped\n";
+  return out;
+}
+
+// A row whose files, 300 bytes each, are all refused for `reason`.
+Row Refused(const char* label, const Wad* wad, const char* cmd, const std::string& reason, const std::string& paths) {
+  return {label, wad, cmd, paths, Skip(reason, paths), ""};
+}
+
+// Runs each row; returns the WAD the last one left.
+std::string Check(std::initializer_list<Row> rows) {
+  std::string after;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.label);
     const std::string before = r.wad ? BuildWad(r.wad->magic, r.wad->entries) : "";
     const auto files = Files(r.files);
-    const std::string after = RunAdd(before, files, r.cmd, r.lines);
+    after = RunAdd(before, files, r.cmd, r.lines);
     if (r.after.empty()) {
       EXPECT_EQ(after, before) << "untouched, byte for byte (or not made)";
       continue;
@@ -113,20 +127,21 @@ void Check(std::initializer_list<Row> rows) {
         if (f.first == a || f.first.compare(0, a.size() + 1, a + "/") == 0) inputs.push_back(f.first);
     }
     std::vector<std::string> lines = Split(r.lines, '\n');
-    ASSERT_EQ(lines.size(), inputs.size()) << "one line per file";
+    EXPECT_EQ(lines.size(), inputs.size()) << "one line per file";
     auto x = r.wad ? Extracted(before) : std::map<std::string, std::string>();
-    for (size_t i = 0; i < lines.size(); ++i) {
-      std::string line = lines[i];
-      std::replace(line.begin(), line.end(), '\\', '/');
-      if (line.compare(0, 7, "Adding ") && line.compare(0, 10, "Replacing ")) continue;
-      size_t at = line.find(' ') + 1, paren = std::min(line.find(" ("), line.size()), as = line.find("listed as ");
-      x.erase(line.substr(at, paren - at));
-      if (line.find("not listed") != line.npos) continue;
-      x[as == line.npos ? line.substr(at, paren - at) : line.substr(as + 10, line.size() - as - 11)] =
-          Digest(bytes[inputs[i]]);
+    for (size_t i = 0; i < lines.size() && i < inputs.size(); ++i) {
+      std::string l = lines[i];
+      std::replace(l.begin(), l.end(), '\\', '/');
+      const size_t at = l.find(' ') + 1, as = l.find("listed as ");
+      const std::string shown = l.substr(at, std::min(l.find(" ("), l.size()) - at);
+      if (l.compare(0, 7, "Adding ") && l.compare(0, 10, "Replacing ")) continue;
+      x.erase(shown);
+      if (l.find("not listed") == l.npos)
+        x[as == l.npos ? shown : l.substr(as + 10, l.size() - as - 11)] = Digest(bytes[inputs[i]]);
     }
     EXPECT_EQ(Extracted(after), x) << "x of the result";
   }
+  return after;
 }
 
 const std::string kNotListed = " (under 100 bytes: not listed)\n";
@@ -134,34 +149,31 @@ const std::string kNotListed = " (under 100 bytes: not listed)\n";
 TEST(DoomWadAdd, APathReplacesTheEntryOfThatFullNameInPlace) {
   Check({
       {"letter case ignored, the extension dropped; a sprite frame as x writes it; a name with a dot", &kIwad, "a",
-       "map01/things.lmp:300 S_START/VILE/1:200 INFO.TXT:300",
+       "map01/things.lmp S_START/VILE/1:200 INFO.TXT",
        "Replacing MAP01\\THINGS\nReplacing S_START\\VILE\\1\nReplacing INFO.TXT\n",
        "#0-2 VILE\\1<S_START/VILE/1 #4-6 THINGS<map01/things.lmp #8-30 INFO.TXT<INFO.TXT #32"},
-      {"the same member twice", &kIwad, "a MAP01/THINGS ./MAP01/THINGS", "MAP01/THINGS:300",
+      {"the same member twice", &kIwad, "a MAP01/THINGS ./MAP01/THINGS", "MAP01/THINGS",
        "Replacing MAP01\\THINGS\nDuplicate name ./MAP01/THINGS - skipped\n", "#0-6 THINGS<MAP01/THINGS #8-32"},
-      {"a full name held twice", &kTwice, "a", "S_START/TROOA1:300 DUP:300 dup.lmp:300",
-       "Ambiguous name S_START/TROOA1 - skipped\nAmbiguous name DUP - skipped\nAmbiguous name dup.lmp - skipped\n", ""},
+      Refused("a full name held twice", &kTwice, "a", "Ambiguous name", "S_START/TROOA1 DUP dup.lmp"),
   });
 }
 
 TEST(DoomWadAdd, AfTakesTheLastComponentAsTheLumpName) {
   Check({
       {"one member of that name, one in every map, none", &kIwad, "af",
-       "sub/TROOB1.lmp:300 x/THINGS:300 x/BLOCKMAP:300 MAP07/NEWTOP:200 ENDOOM:300",
-       "Replacing S_START\\TROOB1\nAmbiguous name x/THINGS - skipped\nAmbiguous name x/BLOCKMAP - skipped\n"
-       "Adding NEWTOP\nReplacing ENDOOM\n",
+       "sub/TROOB1.lmp x/THINGS x/BLOCKMAP MAP07/NEWTOP:200 ENDOOM",
+       "Replacing S_START\\TROOB1\n" + Skip("Ambiguous name", "x/THINGS x/BLOCKMAP") + "Adding NEWTOP\nReplacing ENDOOM\n",
        "#0-28 TROOB1<sub/TROOB1.lmp #30-31 ENDOOM<ENDOOM NEWTOP<MAP07/NEWTOP"},
-      {"a name held twice", &kTwice, "af", "TROOA1:300", "Ambiguous name TROOA1 - skipped\n", ""},
-      {"mf as af", &kIwad, "mf", "deep/er/endoom:300", "Replacing ENDOOM\n", "#0-31 ENDOOM<deep/er/endoom"},
+      Refused("a name held twice", &kTwice, "af", "Ambiguous name", "TROOA1"),
+      {"mf as af", &kIwad, "mf", "deep/er/endoom", "Replacing ENDOOM\n", "#0-31 ENDOOM<deep/er/endoom"},
   });
 }
 
 TEST(DoomWadAdd, NewLumpNamesLoseTheLastExtensionAreUpperCasedAndNeverCut) {
   Check({{"eight characters fit, nine don't", &kIwad, "a",
-          "abcdefgh.lmp:100 ABCDEFGHI.lmp:100 S_START/VILE/123:100 S_START/VILE/1234:100 S_START/ABCDEFGHI:100 "
-          "a.b.c:300",
-          "Adding ABCDEFGH\nName too long ABCDEFGHI.lmp - skipped\nAdding S_START\\VILE\\123\n"
-          "Name too long S_START/VILE/1234 - skipped\nName too long S_START/ABCDEFGHI - skipped\nAdding A.B\n",
+          "abcdefgh.lmp:100 ABCDEFGHI.lmp:100 S_START/VILE/123:100 S_START/VILE/1234:100 S_START/ABCDEFGHI:100 a.b.c",
+          "Adding ABCDEFGH\nName too long ABCDEFGHI.lmp - skipped\nAdding S_START\\VILE\\123\n" +
+              Skip("Name too long", "S_START/VILE/1234 S_START/ABCDEFGHI") + "Adding A.B\n",
           "#0-29 VILE\\123<S_START/VILE/123 #30-32 ABCDEFGH<abcdefgh.lmp A.B<a.b.c"}});
 }
 
@@ -169,12 +181,10 @@ TEST(DoomWadAdd, NewLumpNamesLoseTheLastExtensionAreUpperCasedAndNeverCut) {
 // marker of its last block; a map that exists takes none.
 TEST(DoomWadAdd, ExistingFoldersTakeLumpsOnlyWhereTheListingKeepsThem) {
   Check({{"a namespace, a map, neither", &kIwad, "a",
-          "s_start/newa0:200 s_start/newb0:210 MAP01/NEWLUMP:200 map02/BEHAVIOR:200 SOUNDS/DSPISTOL:200 "
-          "FF_START/FLAT9:200 X_END/Y:200 LONGFOLDER/X:200",
-          "Adding S_START\\NEWA0\nAdding S_START\\NEWB0\nMap exists MAP01/NEWLUMP - skipped\n"
-          "Map exists map02/BEHAVIOR - skipped\nNot a map or namespace SOUNDS/DSPISTOL - skipped\n"
-          "Not a map or namespace FF_START/FLAT9 - skipped\nNot a map or namespace X_END/Y - skipped\n"
-          "Not a map or namespace LONGFOLDER/X - skipped\n",
+          "s_start/newa0:200 s_start/newb0:210 MAP01/NEWLUMP map02/BEHAVIOR SOUNDS/DSPISTOL FF_START/FLAT9 X_END/Y "
+          "LONGFOLDER/X",
+          "Adding S_START\\NEWA0\nAdding S_START\\NEWB0\n" + Skip("Map exists", "MAP01/NEWLUMP map02/BEHAVIOR") +
+              Skip("Not a map or namespace", "SOUNDS/DSPISTOL FF_START/FLAT9 X_END/Y LONGFOLDER/X"),
           "#0-29 NEWA0<s_start/newa0 NEWB0<s_start/newb0 #30-32"}});
 }
 
@@ -182,7 +192,7 @@ TEST(DoomWadAdd, ExistingFoldersTakeLumpsOnlyWhereTheListingKeepsThem) {
 // small file is stored and its line says it won't be listed.
 TEST(DoomWadAdd, LabelsAreReplacedAndSmallFilesStored) {
   Check({
-      {"a", &kIwad, "a", "SMALL:50 S_START/TINY:300 MAP01/REJECT:200 MAP02/SEGS:60 MAP01/LINEDEFS:40",
+      {"a", &kIwad, "a", "SMALL:50 S_START/TINY MAP01/REJECT:200 MAP02/SEGS:60 MAP01/LINEDEFS:40",
        "Adding SMALL" + kNotListed + "Replacing S_START\\TINY\nReplacing MAP01\\REJECT\nReplacing MAP02\\SEGS" +
            kNotListed + "Replacing MAP01\\LINEDEFS" + kNotListed,
        "#0-3 TINY<S_START/TINY #5-7 LINEDEFS<MAP01/LINEDEFS #9-14 REJECT<MAP01/REJECT #16-21 SEGS<MAP02/SEGS "
@@ -192,44 +202,39 @@ TEST(DoomWadAdd, LabelsAreReplacedAndSmallFilesStored) {
 }
 
 TEST(DoomWadAdd, MarkersAreNeverReplaced) {
-  Check({
-      {"by a top-level own name", &kIwad, "a", "S_START:300 S_END:300 map01:300 MAP02.lmp:300",
-       "Marker name S_START - skipped\nMarker name S_END - skipped\nMarker name map01 - skipped\n"
-       "Marker name MAP02.lmp - skipped\n", ""},
-      {"by full name", &kIwad, "a", "S_START/S_END:300", "Marker name S_START/S_END - skipped\n", ""},
-      {"af", &kIwad, "af", "x/S_END:300 x/MAP01:300 x/S_START.lmp:300",
-       "Marker name x/S_END - skipped\nMarker name x/MAP01 - skipped\nMarker name x/S_START.lmp - skipped\n", ""},
-  });
+  Check({Refused("by a top-level own name", &kIwad, "a", "Marker name", "S_START S_END map01 MAP02.lmp"),
+         Refused("by full name", &kIwad, "a", "Marker name", "S_START/S_END"),
+         Refused("af", &kIwad, "af", "Marker name", "x/S_END x/MAP01 x/S_START.lmp")});
 }
 
 // At the end: top-level lumps, then new maps (the marker, then the lumps in
 // the order the engines read them) and namespaces in the order named.
 TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
+  const Map m7 = NewMap("MAP07", 130), m9 = NewMap("MAP09", 100);
+  const std::string beyond = " (beyond the map's ten places: listed as ";
   Check({
       {"a map folder, BEHAVIOR and SCRIPTS beyond its ten places", &kIwad, "a MAP07",
-       MapFiles("MAP07", 130) + "MAP07/BEHAVIOR:140 MAP07/SCRIPTS:150",
-       "Adding MAP07\\BEHAVIOR (beyond the map's ten places: listed as BEHAVIOR)\n"
-       "Adding MAP07\\BLOCKMAP\nAdding MAP07\\LINEDEFS\nAdding MAP07\\NODES\nAdding MAP07\\REJECT\n"
-       "Adding MAP07\\SCRIPTS (beyond the map's ten places: listed as SCRIPTS)\n"
+       m7.files + "MAP07/BEHAVIOR:140 MAP07/SCRIPTS:150",
+       "Adding MAP07\\BEHAVIOR" + beyond + "BEHAVIOR)\nAdding MAP07\\BLOCKMAP\nAdding MAP07\\LINEDEFS\n"
+       "Adding MAP07\\NODES\nAdding MAP07\\REJECT\nAdding MAP07\\SCRIPTS" + beyond + "SCRIPTS)\n"
        "Adding MAP07\\SECTORS\nAdding MAP07\\SEGS\nAdding MAP07\\SIDEDEFS\nAdding MAP07\\SSECTORS\n"
        "Adding MAP07\\THINGS\nAdding MAP07\\VERTEXES\n",
-       "#0-32" + MapEntries("MAP07") + "BEHAVIOR<MAP07/BEHAVIOR SCRIPTS<MAP07/SCRIPTS"},
-      {"map lumps named in any order", &kIwad, "a",
-       "E2M3/sectors:200 E2M3/REJECT:0 E2M3/THINGS.lmp:210 E2M3/LINEDEFS:220",
+       "#0-32" + m7.entries + "BEHAVIOR<MAP07/BEHAVIOR SCRIPTS<MAP07/SCRIPTS"},
+      {"map lumps named in any order", &kIwad, "a", "E2M3/sectors E2M3/REJECT:0 E2M3/THINGS.lmp E2M3/LINEDEFS",
        "Adding E2M3\\SECTORS\nAdding E2M3\\REJECT" + kNotListed + "Adding E2M3\\THINGS\nAdding E2M3\\LINEDEFS\n",
        "#0-32 E2M3 THINGS<E2M3/THINGS.lmp LINEDEFS<E2M3/LINEDEFS SECTORS<E2M3/sectors REJECT<E2M3/REJECT"},
-      {"a text map", &kIwad, "a MAP08", "MAP08/ENDMAP:0 MAP08/TEXTMAP:300 MAP08/ZNODES:200",
+      {"a text map", &kIwad, "a MAP08", "MAP08/ENDMAP:0 MAP08/TEXTMAP MAP08/ZNODES",
        "Adding MAP08\\ENDMAP" + kNotListed + "Adding MAP08\\TEXTMAP\nAdding MAP08\\ZNODES\n",
        "#0-32 MAP08 TEXTMAP<MAP08/TEXTMAP ZNODES<MAP08/ZNODES ENDMAP<MAP08/ENDMAP"},
-      {"new namespaces", &kIwad, "a X_START z_start", "X_START/B:200 X_START/A:150 X_START/c:5 z_start/q:100",
+      {"new namespaces", &kIwad, "a X_START z_start", "X_START/B X_START/A:150 X_START/c:5 z_start/q:100",
        "Adding X_START\\A\nAdding X_START\\B\nAdding X_START\\C" + kNotListed + "Adding Z_START\\Q\n",
        "#0-32 X_START A<X_START/A B<X_START/B C<X_START/c X_END Z_START Q<z_start/q Z_END"},
       {"a top-level lump, a namespace and a map together", &kIwad, "a MAP09 Y_START TOP",
-       "TOP:300 Y_START/A:100" + MapFiles("MAP09", 100), MapLines("MAP09") + "Adding Y_START\\A\nAdding TOP\n",
-       "#0-32 TOP<TOP" + MapEntries("MAP09") + "Y_START A<Y_START/A Y_END"},
+       "TOP Y_START/A:100" + m9.files, m9.lines + "Adding Y_START\\A\nAdding TOP\n",
+       "#0-32 TOP<TOP" + m9.entries + "Y_START A<Y_START/A Y_END"},
       // What follows a map within its ten places is listed in it: only one
       // map shorter than that fits, at the very end.
-      {"two short maps", &kIwad, "a", "MAP05/THINGS:200 MAP06/THINGS:200",
+      {"two short maps", &kIwad, "a", "MAP05/THINGS MAP06/THINGS",
        "Adding MAP05\\THINGS\nCan't be placed MAP06/THINGS - skipped\n", "#0-32 MAP05 THINGS<MAP05/THINGS"},
   });
 }
@@ -237,49 +242,44 @@ TEST(DoomWadAdd, NewMapsAndNamespacesAreMadeAtTheEnd) {
 // Where the directory ends inside a group, new top-level lumps, maps and
 // namespaces go before that group; a lump of an open namespace at the end.
 TEST(DoomWadAdd, ADirectoryEndingInsideAGroupKeepsItLast) {
+  const Map map = NewMap("MAP05", 100);
   Check({
-      {"an open namespace", &kOpenNamespace, "a TOP X_START MAP05 F_START",
-       "TOP:200 X_START/A:200 F_START/FLAT3:100" + MapFiles("MAP05", 100),
-       "Adding TOP\nAdding X_START\\A\n" + MapLines("MAP05") + "Adding F_START\\FLAT3\n",
-       "#0 TOP<TOP X_START A<X_START/A X_END" + MapEntries("MAP05") + "#1-3 FLAT3<F_START/FLAT3"},
-      {"a short map", &kShortMapLast, "a", "TOP:200 Y_START/A:200 E1M1/SECTORS:200",
-       "Adding TOP\nAdding Y_START\\A\nMap exists E1M1/SECTORS - skipped\n",
-       "#0 TOP<TOP Y_START A<Y_START/A Y_END #1-3"},
-      {"no place for a short map", &kShortMapLast, "a", "E1M2/THINGS:200", "Can't be placed E1M2/THINGS - skipped\n",
-       ""},
+      {"an open namespace", &kOpenNamespace, "a TOP X_START MAP05 F_START", "TOP X_START/A F_START/FLAT3:100" + map.files,
+       "Adding TOP\nAdding X_START\\A\n" + map.lines + "Adding F_START\\FLAT3\n",
+       "#0 TOP<TOP X_START A<X_START/A X_END" + map.entries + "#1-3 FLAT3<F_START/FLAT3"},
+      {"a short map", &kShortMapLast, "a", "TOP Y_START/A E1M1/SECTORS",
+       "Adding TOP\nAdding Y_START\\A\nMap exists E1M1/SECTORS - skipped\n", "#0 TOP<TOP Y_START A<Y_START/A Y_END #1-3"},
+      Refused("no place for a short map", &kShortMapLast, "a", "Can't be placed", "E1M2/THINGS"),
   });
 }
 
 // A missing .wad is made as a PWAD (-wad3 leaves an existing WAD as it is):
 // whole, or, with nothing stored or a failing write or sync, not at all.
 TEST(DoomWadAdd, ANewWadIsAPwadMadeWholeOrNotAtAll) {
-  const std::string files = MapFiles("MAP01", 100) + "S_START/SPRA0:120 TOP:130";
-  Check({
-      {"a map, a top-level lump, a namespace", nullptr, "a MAP01 TOP S_START", files,
-       MapLines("MAP01") + "Adding TOP\nAdding S_START\\SPRA0\n",
-       "TOP<TOP" + MapEntries("MAP01") + "S_START SPRA0<S_START/SPRA0 S_END"},
-      {"nothing stored", nullptr, "a MAP01/NOTALUMP9 S_END", "MAP01/NOTALUMP9:100",
-       "Name too long MAP01/NOTALUMP9 - skipped\nCan't read S_END - skipped\n", ""},
+  const Map map = NewMap("MAP01", 100);
+  const std::string files = map.files + "S_START/SPRA0:120 TOP:130";
+  const std::string made = Check({
       {"no -wad2 or -wad3", nullptr, "a", "pic.lmp:101", "Adding PIC\n", "PIC<pic.lmp"},
       {"-wad3 and an existing WAD", &kTwice, "a -wad3 tex", "tex:380", "Adding TEX\n", "#0-7 TEX<tex"},
+      {"nothing stored", nullptr, "a MAP01/NOTALUMP9 S_END", "MAP01/NOTALUMP9:100",
+       "Name too long MAP01/NOTALUMP9 - skipped\nCan't read S_END - skipped\n", ""},
+      {"a map, a top-level lump, a namespace", nullptr, "a MAP01 TOP S_START", files,
+       map.lines + "Adding TOP\nAdding S_START\\SPRA0\n", "TOP<TOP" + map.entries + "S_START SPRA0<S_START/SPRA0 S_END"},
   });
   TempDir dir;
   for (const auto& f : Files(files)) Put(dir, f.first, f.second);
   auto run = [&](const char* wad, Faults* faults) {
-    return VrexInProcess(dir.path(), {"a", wad, "MAP01", "TOP", "S_START"}, faults);
+    return VrexInProcess(dir.path(), {"a", wad, "MAP01", "TOP", "S_START"}, faults).exitCode;
   };
   Faults count;
-  ASSERT_EQ(run("counted.wad", &count).exitCode, 0);
-  ASSERT_EQ(Vrex(dir.path(), {"a", "made.wad", "MAP01", "TOP", "S_START"}).exitCode, 0);
-  EXPECT_EQ(dir.Read("counted.wad"), dir.Read("made.wad")) << "in process as the binary";
-  for (int syncs = 0; syncs < 2; ++syncs) {
-    for (unsigned long k = 1; k <= (syncs ? count.syncs : count.writes); ++k) {
-      SCOPED_TRACE(std::string(syncs ? "sync " : "write ") + std::to_string(k));
-      Faults faults;
-      (syncs ? faults.failSync : faults.failWrite) = k;
-      EXPECT_EQ(run("f.wad", &faults).exitCode, 7);
-      EXPECT_FALSE(dir.Exists("f.wad") || dir.Exists("f.wad.vrex-new"));
-    }
+  ASSERT_EQ(run("counted.wad", &count), 0);
+  EXPECT_EQ(dir.Read("counted.wad"), made) << "in process as the binary";
+  for (unsigned long k = 1; k <= count.writes + count.syncs; ++k) {  // each write, then each sync, failing
+    Faults faults;
+    faults.failWrite = k <= count.writes ? k : 0;
+    faults.failSync = k <= count.writes ? 0 : k - count.writes;
+    EXPECT_EQ(run("f.wad", &faults), 7) << "write " << faults.failWrite << ", sync " << faults.failSync;
+    EXPECT_FALSE(dir.Exists("f.wad") || dir.Exists("f.wad.vrex-new"));
   }
 }
 
@@ -330,13 +330,9 @@ TEST(DoomWadAdd, AddingWhatExtractionWroteGivesTheSameWad) {
 // A marker is told by its whole name field: "\0_START" opens a namespace
 // with an empty name, listed as "\", which the directory ends inside.
 TEST(DoomWadAdd, AMarkerIsToldByTheBytesBehindItsNul) {
-  const std::string before = BuildWad("PWAD", {"A:150", std::string("\0_START", 7), "B:120"});
-  const auto top = Files("TOP:130");
+  const Wad nul = {"PWAD", {"A:150", std::string("\0_START", 7), "B:120"}};
   TempDir dir;
-  dir.Write("a.wad", RunAdd(before, top, "a", "Adding TOP\n"));
-  std::vector<std::string> want = Described(before);
-  want.insert(want.begin() + 1, "TOP " + Digest(top[0].second));
-  EXPECT_EQ(Described(dir.Read("a.wad")), want);
+  dir.Write("a.wad", Check({{"a new top-level lump", &nul, "a", "TOP:130", "Adding TOP\n", "#0 TOP<TOP #1-2"}}));
   RunResult l = Vrex(dir.path(), {"l", "a.wad"});
   EXPECT_NE(l.out.find("\nTOP              \t130    \t"), std::string::npos) << l.out;
   EXPECT_NE(l.out.find("\n\\B               \t120    \t"), std::string::npos) << l.out;
