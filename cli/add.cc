@@ -80,6 +80,7 @@ void WalkFolder(FileSystem& fs, Collection* c, const Guard& guard, const std::st
     std::string path;
     FileStat stat;
     bool known;
+    std::string key;  // Relative(path), made once for the sort
   };
   std::vector<Found> files;
   std::vector<std::pair<std::string, FileStat>> pending = {{folder, stat}};
@@ -102,11 +103,11 @@ void WalkFolder(FileSystem& fs, Collection* c, const Guard& guard, const std::st
       if (known && childStat.folder)
         pending.push_back({child, childStat});
       else
-        files.push_back({child, childStat, known});
+        files.push_back({child, childStat, known, Relative(child)});
     }
   }
   std::sort(files.begin(), files.end(),
-            [](const Found& a, const Found& b) { return Relative(a.path) < Relative(b.path); });
+            [](const Found& a, const Found& b) { return a.key < b.key; });
   for (const Found& f : files) {
     if (HasControlCharacter(f.path))
       Refuse(c, f.path, kControl);

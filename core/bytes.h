@@ -4,6 +4,7 @@
 #define VREX_CORE_BYTES_H
 
 #include <cstdint>
+#include <cstring>
 
 inline uint32_t ReadU32LE(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -33,9 +34,10 @@ inline void WriteU64LE(uint8_t* p, uint64_t v) {
 // Copies a fixed-width name field into a buffer of width + 1 bytes: up to the
 // first NUL or the whole field, zero-padded and always terminated.
 inline void CopyNameField(char* copy, const uint8_t* field, unsigned width) {
-  unsigned i = 0;
-  for (; i < width && field[i]; ++i) copy[i] = char(field[i]);
-  for (; i <= width; ++i) copy[i] = 0;
+  const void* nul = memchr(field, 0, width);
+  size_t length = nul ? size_t(static_cast<const uint8_t*>(nul) - field) : width;
+  memcpy(copy, field, length);
+  memset(copy + length, 0, width + 1 - length);
 }
 
 #endif

@@ -5,7 +5,7 @@
 
 void NameMember(Member* m, const uint8_t* field, uint32_t width) {
   CopyNameField(m->nameRoom, field, width);
-  CopyNameField(m->storedRoom, field, width);
+  memcpy(m->storedRoom, m->nameRoom, width + 1);
   m->name = m->nameRoom;
   m->stored = m->storedRoom;
 }

@@ -44,6 +44,7 @@ struct Target {
   File* file;
   uint64_t start;  // the old end (or the header's end for a new archive)
   uint64_t at;
+  bool moved;      // the file's position may differ from `at` (a copy failed midway)
 };
 
 int Pad(Target* t, uint32_t align, uint8_t* zeros) {
@@ -64,10 +65,13 @@ CopyResult Copy(FileSystem& fs, const AddInput& input, Target* t, uint8_t* buffe
   std::unique_ptr<File> source = fs.Open(input.path.c_str(), OPEN_READ, false);
   *reason = kUnreadable;
   if (!source) return SOURCE_FAILED;
-  if (!t->file->Seek(t->at)) {
+  // A seek costs system calls (the stream refills its buffer), so it is
+  // made only after a failed copy left the position elsewhere.
+  if (t->moved && !t->file->Seek(t->at)) {
     ReportAccessError("\tseek failed", t->file->Error());
     return TARGET_FAILED;
   }
+  t->moved = true;
   uint64_t left = input.size;
   while (left) {
     size_t want = left < bufferSize ? size_t(left) : bufferSize;
@@ -91,6 +95,7 @@ CopyResult Copy(FileSystem& fs, const AddInput& input, Target* t, uint8_t* buffe
     *reason = kUnreadable;
     return SOURCE_FAILED;
   }
+  t->moved = false;
   return COPIED;
 }
 
@@ -185,7 +190,7 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   row.plan(request, directory, count, inputs, &plan);
 
   // The new end, before anything is written.
-  Target t = {run.archive, layout.headerSize, 0};
+  Target t = {run.archive, layout.headerSize, 0, true};
   if (t.file && !t.file->Size(&t.start)) {
     ReportAccessError("\tread failed", t.file->Error());
     result.failed = true;

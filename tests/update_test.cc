@@ -166,6 +166,30 @@ TEST(Update, AFileThatChangesWhileReadIsNotStored) {
   EXPECT_EQ(Members(dir.Read("a.pak")), (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}));
 }
 
+// A file that fails after part of it was written (its first 1 MiB chunk,
+// say): the next file is written over those bytes, from where the failed
+// one began.
+TEST(Update, AFileThatFailsMidwayIsWrittenOverByTheNext) {
+  const std::string big(1048576 + 10, 'b');
+  bool midway = false;
+  for (unsigned long n = 1; n <= 12; ++n) {
+    TempDir dir;
+    dir.Write("a.pak", Pack().Member("x", "x").Bytes());
+    dir.Write("big", big);
+    dir.Write("two", "22");
+    Faults faults;
+    faults.failRead = n;
+    RunResult r = VrexInProcess(dir.path(), {"a", "a.pak", "big", "two"}, &faults);
+    if (r.out.find("big - skipped\nAdding two\n") == std::string::npos) continue;
+    midway = midway || faults.writes > 3;
+    EXPECT_EQ(r.exitCode, 9) << r.out;
+    EXPECT_EQ(Members(dir.Read("a.pak")),
+              (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}))
+        << "read " << n << " failed";
+  }
+  EXPECT_TRUE(midway);
+}
+
 // Offsets are read as signed 32-bit: an archive may not pass 2 GiB.
 TEST(Update, AnUpdatePast2GiBIsRefusedBeforeAnythingIsWritten) {
   TempDir dir;
