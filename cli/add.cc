@@ -38,22 +38,6 @@ bool HasControlCharacter(const std::string& path) {
   return false;
 }
 
-// The path as a member path: "/" between folders (on Windows "\" too), a
-// leading "./" dropped.
-std::string Relative(std::string path) {
-#ifdef _WIN32
-  for (char& c : path)
-    if (c == '\\') c = '/';
-#endif
-  while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
-  return path;
-}
-
-std::string LastComponent(const std::string& relative) {
-  size_t slash = relative.rfind('/');
-  return slash == std::string::npos ? relative : relative.substr(slash + 1);
-}
-
 void Refuse(Collection* c, const std::string& path, const char* reason) {
   AddInput input;
   input.path = path;
@@ -61,16 +45,14 @@ void Refuse(Collection* c, const std::string& path, const char* reason) {
   c->inputs.push_back(input);
 }
 
-void AddFile(Collection* c, const Guard& guard, const std::string& path, const FileStat& stat) {
+void AddFile(Collection* c, const Guard& guard, std::string path, const FileStat& stat) {
   if (!stat.regular) return Refuse(c, path, kUnreadable);
   for (const FileId& id : guard.ids)
     if (id == stat.id) return Refuse(c, path, kArchiveItself);
   AddInput input;
-  input.path = path;
-  input.relative = Relative(path);
-  input.last = LastComponent(input.relative);
+  input.path = std::move(path);
   input.size = stat.size;
-  c->inputs.push_back(input);
+  c->inputs.push_back(std::move(input));
 }
 
 // Every file below `folder` (a path as given), ordered by the bytes of the
@@ -80,7 +62,6 @@ void WalkFolder(FileSystem& fs, Collection* c, const Guard& guard, const std::st
     std::string path;
     FileStat stat;
     bool known;
-    std::string key;  // Relative(path), made once for the sort
   };
   std::vector<Found> files;
   std::vector<std::pair<std::string, FileStat>> pending = {{folder, stat}};
@@ -103,18 +84,19 @@ void WalkFolder(FileSystem& fs, Collection* c, const Guard& guard, const std::st
       if (known && childStat.folder)
         pending.push_back({child, childStat});
       else
-        files.push_back({child, childStat, known, Relative(child)});
+        files.push_back({child, childStat, known});
     }
   }
-  std::sort(files.begin(), files.end(),
-            [](const Found& a, const Found& b) { return a.key < b.key; });
-  for (const Found& f : files) {
+  // Every path here begins with the folder as given, so the order of the
+  // paths is the order of the relative paths.
+  std::sort(files.begin(), files.end(), [](const Found& a, const Found& b) { return a.path < b.path; });
+  for (Found& f : files) {
     if (HasControlCharacter(f.path))
       Refuse(c, f.path, kControl);
     else if (!f.known)
       Refuse(c, f.path, kUnreadable);
     else
-      AddFile(c, guard, f.path, f.stat);
+      AddFile(c, guard, std::move(f.path), f.stat);
   }
 }
 

@@ -342,7 +342,8 @@ class DoomPlanner {
       if (!plan_->puts[j].refusal) Decide(j);
     PlaceGroups();
     Arrange();
-    if (!Verified()) {
+    // Replacements alone move no entry and make no marker: nothing to walk.
+    if (!inserts_.empty() && !Verified()) {
       for (size_t j = 0; j < plan_->puts.size(); ++j)
         if (!plan_->puts[j].refusal && plan_->puts[j].replaces < 0) plan_->puts[j].refusal = kCantPlace;
       plan_->fixed.clear();
@@ -401,7 +402,8 @@ class DoomPlanner {
 
   void Decide(size_t j) {
     const AddInput& input = inputs_[j];
-    std::vector<std::string> parts = Components(request_.withFolders ? input.relative : input.last);
+    std::vector<std::string> parts =
+        Components(request_.withFolders ? RelativePath(input.path) : LastComponent(input.path));
     bool topLevel = parts.size() == 1;
     const auto& index = request_.withFolders ? byFull_ : byOwn_;
     const char* reason = nullptr;

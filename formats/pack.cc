@@ -92,7 +92,7 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
   for (size_t j = 0; j < inputs.size(); ++j) {
     Put& put = plan->puts[j];
     if (put.refusal) continue;
-    const std::string& name = request.withFolders ? inputs[j].relative : inputs[j].last;
+    const std::string name = request.withFolders ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
     if (taken.count(Folded(name))) {
       put.refusal = "Duplicate name";
       continue;
@@ -115,7 +115,6 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
     } else {
       put.entry.assign(kEntrySize, 0);
       name.copy(reinterpret_cast<char*>(put.entry.data()), name.size());
-      put.shown = name;
     }
     if (!put.refusal) taken.insert(Folded(name));
   }

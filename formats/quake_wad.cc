@@ -133,8 +133,9 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
     Put& put = plan->puts[j];
     if (put.refusal) continue;
     std::string base;
-    uint32_t type = TypeOfExtension(inputs[j].last, request.formatTag, &base);
-    auto found = stored.find(Folded(inputs[j].last));
+    const std::string last = LastComponent(inputs[j].path);
+    uint32_t type = TypeOfExtension(last, request.formatTag, &base);
+    auto found = stored.find(Folded(last));
     if (found == stored.end()) found = stored.find(Folded(base));
     std::string key = found == stored.end() ? Folded(base) : found->first;
     if (taken.count(key)) {
@@ -154,7 +155,6 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
       put.entry.assign(kEntrySize, 0);
       WriteU32LE(&put.entry[kFlagsAt], type ? type : request.formatTag == TAG_WAD3 ? kTypeMiptex3 : kTypeMiptex2);
       base.copy(reinterpret_cast<char*>(&put.entry[kNameAt]), base.size());
-      put.shown = base;
     }
     if (!put.refusal) taken.insert(key);
   }

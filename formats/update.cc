@@ -118,8 +118,13 @@ uint64_t DeadSpace(const std::vector<uint8_t>& dir, uint32_t count, const Delete
   return length > live ? length - live : 0;
 }
 
-void PrintStored(const Put& put) {
-  printf("%s %s%s\n", put.replaces >= 0 ? "Replacing" : "Adding", put.shown.c_str(), put.note.c_str());
+void PrintStored(const Put& put, const DeleteRow& layout) {
+  std::string name = put.shown;
+  if (name.empty() && !put.entry.empty()) {
+    const char* field = reinterpret_cast<const char*>(put.entry.data() + layout.nameAt);
+    name.assign(field, strnlen(field, layout.nameWidth));
+  }
+  printf("%s %s%s\n", put.replaces >= 0 ? "Replacing" : "Adding", name.c_str(), put.note.c_str());
 }
 
 void PrintRefused(const char* reason, const AddInput& input) { printf("%s %s - skipped\n", reason, input.path.c_str()); }
@@ -170,6 +175,22 @@ std::vector<uint8_t> NewDirectory(const AddRow& row, const uint8_t* directory, u
 
 std::string WithSuffix(const char* name, const char* suffix) { return std::string(name) + suffix; }
 }  // namespace
+
+std::string RelativePath(const std::string& path) {
+  std::string relative = path;
+#ifdef _WIN32
+  for (char& c : relative)
+    if (c == '\\') c = '/';
+#endif
+  while (relative.compare(0, 2, "./") == 0) relative.erase(0, 2);
+  return relative;
+}
+
+std::string LastComponent(const std::string& path) {
+  std::string relative = RelativePath(path);
+  size_t slash = relative.rfind('/');
+  return slash == std::string::npos ? relative : relative.substr(slash + 1);
+}
 
 void AppendInOrder(uint32_t count, UpdatePlan* plan) {
   plan->order.clear();
@@ -297,7 +318,7 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     sizes[i] = uint32_t(inputs[i].size);
     t.at += inputs[i].size;
     written = Pad(&t, row.dataAlign, zeros);
-    PrintStored(put);
+    PrintStored(put, layout);
     result.storedInputs.push_back(i);
   }
   Release(buffer);

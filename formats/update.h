@@ -33,11 +33,14 @@ class File;
 // One file named for storing.
 struct AddInput {
   std::string path;          // as given, relative to the current folder
-  std::string relative;      // the path with "/" between folders, a leading "./" dropped
-  std::string last;          // its last component
   uint64_t size = 0;
   const char* refusal = nullptr;  // why it can't be stored, found while collecting
 };
+
+// The path as a member path: "/" between folders (on Windows "\" too), a
+// leading "./" dropped; and its last component.
+std::string RelativePath(const std::string& path);
+std::string LastComponent(const std::string& path);
 
 // What a format decides for one input.
 struct Put {
@@ -45,6 +48,7 @@ struct Put {
   int64_t replaces = -1;          // the directory entry it replaces, or -1 for a new one
   std::vector<uint8_t> entry;     // a new entry (the engine fills in offset and size)
   std::string shown;              // the member's name for the "Adding"/"Replacing" line
+                                  // (empty: the name field of the new entry)
   std::string note;               // appended to that line
   int32_t group = -1;             // the group of new entries it belongs to (a new map or namespace)
 };
