@@ -12,6 +12,7 @@ nothing when the file has no such test.
 --exclude leaves out a test by its full name.
 """
 import argparse
+import os
 import re
 TEST_HEAD = re.compile(r"\b(TEST|TEST_F|TEST_P)\s*\(\s*(\w+)\s*,\s*(\w+)\s*\)\s*$")
 FUNCTION_HEAD = re.compile(r"(~?\w+)\s*\([^;{}]*\)\s*(?:const\s*)?(?:noexcept\s*)?(?:->[^;{}]*)?$")
@@ -105,7 +106,8 @@ def main():
     runners = args.runs or ["Vrex"]
     RUNS_BINARY = re.compile(r"\b(?:" + "|".join(map(re.escape, runners)) + r")\s*\(")
     with open(args.source, encoding="utf-8", errors="replace") as f:
-        text = blank_literals(f.read())
+        raw = f.read()
+    text = blank_literals(raw)
     functions = {}
     tests = []
     for kind, name, test_name, body in definitions(text):
@@ -113,6 +115,18 @@ def main():
             tests.append((name, test_name, body))
         else:
             functions.setdefault(name, []).append(body)
+
+    # Helpers of tests/support that the source includes (and their .cc)
+    # may run the binary too.
+    root = args.source[:args.source.rfind("/tests/") + 1] if "/tests/" in args.source else ""
+    for include in re.findall(r'#include\s+"(tests/support/[^"]+)"', raw):
+        for path in {include, re.sub(r"\.h$", ".cc", include)}:
+            if not os.path.exists(root + path):
+                continue
+            with open(root + path, encoding="utf-8", errors="replace") as f:
+                for kind, name, _, body in definitions(blank_literals(f.read())):
+                    if kind == "function":
+                        functions.setdefault(name, []).append(body)
 
     # Helpers that run the binary, directly or through other helpers.
     runs = {name for name, bodies in functions.items() if any(RUNS_BINARY.search(b) for b in bodies)}
