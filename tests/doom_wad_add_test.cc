@@ -35,9 +35,9 @@ const Wad kShortMapLast = {"PWAD", {"PLAYPAL:200", "E1M1", "THINGS:120", "LINEDE
 
 // A file for each "PATH:SIZE" (or "PATH", 300 bytes), its bytes distinct for
 // each path.
-std::vector<std::pair<std::string, std::string>> Files(const std::string& spec) {
+std::vector<std::pair<std::string, std::string>> Files(const std::string& described) {
   std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& f : Split(spec)) {
+  for (const auto& f : Split(described)) {
     const size_t colon = f.rfind(':');
     out.push_back({f.substr(0, colon), Pattern(colon == f.npos ? 300 : std::stoul(f.substr(colon + 1)), Fnv(f))});
   }

@@ -74,9 +74,9 @@ const std::vector<Stored> kTwice = {{"dup", Pattern(100, 5), 100, 0x42}, {"DUP",
 // A file for each "PATH:SIZE" (bytes distinct for each path) or "PATH:mip"
 // (a miptex of 16 x 16), "PATH:short" (the same a byte short of its last mip
 // level), "PATH:flat" (a miptex 0 pixels wide).
-std::vector<std::pair<std::string, std::string>> Files(const std::string& spec) {
+std::vector<std::pair<std::string, std::string>> Files(const std::string& described) {
   std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& f : Split(spec)) {
+  for (const auto& f : Split(described)) {
     const std::string path = f.substr(0, f.rfind(':')), kind = f.substr(f.rfind(':') + 1);
     const std::string mip = Miptex(path, kind == "flat" ? 0 : 16, 16);
     out.push_back({path, kind == "mip" || kind == "flat" ? mip : kind == "short" ? mip.substr(0, mip.size() - 1)

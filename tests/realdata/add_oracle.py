@@ -25,11 +25,9 @@ A missing tool or file is a failure with a message saying what to install.
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
-LABEL_BELOW = 100
 MAP_LUMPS = ["THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS", "SSECTORS", "NODES", "SECTORS", "REJECT",
              "BLOCKMAP"]
 # (file, Debian package, kind)
@@ -41,28 +39,13 @@ WADS = [
 ]
 
 
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
+from wad_realdata import LABEL_BELOW, fail, member_names, run_vrex, wad_reader
 
-
-try:
-    import omg.wadio
-except ImportError:
-    fail("the WAD reader python3-omg is not installed for %s (apt-get install python3-omg)" % sys.executable)
+omg = wad_reader()
 
 if len(sys.argv) != 2:
     fail("usage: add_oracle.py VREX")
 VREX = sys.argv[1]
-
-
-def run_vrex(cwd, *args):
-    """Runs vrex; returns (exit code, stdout)."""
-    done = subprocess.run([VREX] + list(args), cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    out = done.stdout.decode("latin-1")
-    if done.stderr:
-        fail("vrex %s wrote to stderr: %s" % (" ".join(args), done.stderr.decode("latin-1")[:500]))
-    return done.returncode, out
 
 
 def lines_of(out, word):
@@ -81,27 +64,6 @@ class Snapshot:
 
     def names(self):
         return [e[0] for e in self.entries]
-
-
-def members(entries):
-    """(index, full name) of every entry of 100 bytes or more, by the marker rule."""
-    prefix, countdown, found = "", 1, []
-    for index, (name, size, _) in enumerate(entries):
-        if countdown == 1:
-            prefix, countdown = "", 0
-        elif countdown > 1:
-            countdown -= 1
-        if size >= LABEL_BELOW:
-            found.append((index, prefix + name))
-            continue
-        padded = name.ljust(8, "\0")
-        if padded.startswith("MAP") or (padded[0] == "E" and padded[2] == "M"):
-            countdown, prefix = 11, prefix + name + "\\"
-        elif padded[1:7] == "_START":
-            countdown, prefix = -1, prefix + name + "\\"
-        elif padded[1:5] == "_END":
-            countdown = 1
-    return found
 
 
 def compare(what, before, after, changed=None):
@@ -125,7 +87,7 @@ def check_every_member_replaced(wad, before, scratch):
     shutil.copyfile(wad, copy)
     folder = os.path.join(scratch, "x")
     os.mkdir(folder)
-    code, out = run_vrex(folder, "x", copy)
+    code, out = run_vrex(VREX, folder, "x", copy)
     if code != 0:
         fail("%s: vrex x exited %d" % (wad, code))
     # Through a list file: vrex passes over arguments that begin with "-",
@@ -133,8 +95,8 @@ def check_every_member_replaced(wad, before, scratch):
     listing = os.path.join(scratch, "names")
     with open(listing, "w") as f:
         f.write("".join(n + "\n" for n in sorted(os.listdir(folder))))
-    code, out = run_vrex(folder, "a", copy, "@" + listing)
-    expected = [full for _, full in members(before.entries)]
+    code, out = run_vrex(VREX, folder, "a", copy, "@" + listing)
+    expected = [full for _, full in member_names([e[:2] for e in before.entries])]
     replacing = lines_of(out, "Replacing")
     if code != 0 or lines_of(out, "Adding") or sorted(replacing) != sorted(expected):
         fail("%s: a of what x wrote exited %d with %d replaced of %d members:\n%s"
@@ -146,12 +108,12 @@ def check_every_member_replaced(wad, before, scratch):
 
 
 def check_map_lump_replaced(wad, before, scratch):
-    maps = [full for _, full in members(before.entries) if full.endswith("\\THINGS")]
+    maps = [full for _, full in member_names([e[:2] for e in before.entries]) if full.endswith("\\THINGS")]
     if not maps:
         print("  no map: a of THINGS not checked")
         return
     full = maps[0]
-    index = [i for i, f in members(before.entries) if f == full][0]
+    index = [i for i, f in member_names([e[:2] for e in before.entries]) if f == full][0]
     new = before.entries[index][2][::-1] + b"\x01" * 10  # other bytes, another length
     copy = os.path.join(scratch, "copy.wad")
     shutil.copyfile(wad, copy)
@@ -159,7 +121,7 @@ def check_map_lump_replaced(wad, before, scratch):
     os.makedirs(os.path.dirname(path))
     with open(path, "wb") as f:
         f.write(new)
-    code, out = run_vrex(scratch, "a", "copy.wad", full.replace("\\", "/"))
+    code, out = run_vrex(VREX, scratch, "a", "copy.wad", full.replace("\\", "/"))
     if code != 0 or lines_of(out, "Replacing") != [full]:
         fail("%s: a %s exited %d:\n%s" % (wad, full, code, out[-500:]))
     compare(wad + " after a " + full, before, Snapshot(copy), {index: ("THINGS", new)})
@@ -183,7 +145,7 @@ def check_namespace_lump_added(wad, before, scratch):
     os.makedirs(os.path.join(scratch, space))
     with open(os.path.join(scratch, space, "VREXA0"), "wb") as f:
         f.write(new)
-    code, out = run_vrex(scratch, "a", "copy.wad", space + "/VREXA0")
+    code, out = run_vrex(VREX, scratch, "a", "copy.wad", space + "/VREXA0")
     if code != 0 or lines_of(out, "Adding") != [space + "\\VREXA0"]:
         fail("%s: a %s/VREXA0 exited %d:\n%s" % (wad, space, code, out[-500:]))
     after = Snapshot(copy)
@@ -198,11 +160,11 @@ def check_namespace_lump_added(wad, before, scratch):
 
 
 def check_new_pwad(wad, scratch):
-    code, out = run_vrex(scratch, "x", wad, "MAP01\\*", "S_START\\TROO*")
+    code, out = run_vrex(VREX, scratch, "x", wad, "MAP01\\*", "S_START\\TROO*")
     sprites = sorted(os.listdir(os.path.join(scratch, "S_START")))
     if code != 0 or sorted(os.listdir(os.path.join(scratch, "MAP01"))) != sorted(MAP_LUMPS) or not sprites:
         fail("%s: vrex x of MAP01 and some sprites exited %d:\n%s" % (wad, code, out[-500:]))
-    code, out = run_vrex(scratch, "a", "new.wad", "MAP01", "S_START")
+    code, out = run_vrex(VREX, scratch, "a", "new.wad", "MAP01", "S_START")
     if code != 0 or not out.startswith(out.split("\n")[0] + "\nCreating new.wad\n"):
         fail("a new.wad MAP01 S_START exited %d:\n%s" % (code, out[-500:]))
     made = Snapshot(os.path.join(scratch, "new.wad"))

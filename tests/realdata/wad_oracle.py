@@ -22,69 +22,18 @@ A missing tool or file is a failure with a message saying what to install.
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
-LABEL_BELOW = 100
+from wad_realdata import LABEL_BELOW, fail, member_names, run_vrex, wad_reader
 
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-try:
-    import omg
-    import omg.wadio
-except ImportError:
-    fail("the WAD reader python3-omg is not installed for %s (apt-get install python3-omg)" % sys.executable)
+omg = wad_reader()
 
 if len(sys.argv) < 2:
     fail("usage: wad_oracle.py VREX [WAD...]")
 VREX = sys.argv[1]
 FREEDOOM_DIR = os.environ.get("VREX_FREEDOOM_DIR", "/usr/share/games/doom")
 WADS = sys.argv[2:] or [os.path.join(FREEDOOM_DIR, n) for n in ("freedoom1.wad", "freedoom2.wad")]
-
-
-def run_vrex(cwd, *args):
-    """Runs vrex (or VREX_E2E_EXE through VREX_E2E_LAUNCHER); returns (code, stdout)."""
-    exe = os.environ.get("VREX_E2E_EXE") or VREX
-    command = [exe] + list(args)
-    launcher = os.environ.get("VREX_E2E_LAUNCHER")
-    if launcher:
-        command = [launcher] + command
-    done = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    out = done.stdout.decode("latin-1").replace("\r\n", "\n")
-    err = done.stderr.decode("latin-1").replace("\r\n", "\n")
-    if err:
-        fail("vrex %s wrote to stderr: %s" % (" ".join(args), err[:500]))
-    return done.returncode, out
-
-
-def member_names(entries):
-    """(directory index, full name) of every member, by the marker rule: a
-    map marker (MAP..., E?M...) prefixes the next 10 entries, a namespace
-    start (?_START...) every entry up to the one after its end (?_END...);
-    markers met inside a group add to the prefix."""
-    prefix, countdown, members = "", 1, []
-    for index, entry in enumerate(entries):
-        if countdown == 1:
-            prefix, countdown = "", 0
-        elif countdown > 1:
-            countdown -= 1
-        name = entry.name
-        if entry.size >= LABEL_BELOW:
-            members.append((index, prefix + name))
-            continue
-        padded = name.ljust(8, "\0")
-        if padded.startswith("MAP") or (padded[0] == "E" and padded[2] == "M"):
-            countdown, prefix = 11, prefix + name + "\\"
-        elif padded[1:7] == "_START":
-            countdown, prefix = -1, prefix + name + "\\"
-        elif padded[1:5] == "_END":
-            countdown = 1
-    return members
 
 
 def listing_lines(out, what):
@@ -112,7 +61,7 @@ def read(path):
 
 
 def check_listing(wad, entries, members):
-    code, out = run_vrex(os.path.dirname(wad), "l", wad)
+    code, out = run_vrex(VREX, os.path.dirname(wad), "l", wad)
     if code != 0:
         fail("vrex l %s exited %d" % (wad, code))
     got, tail = listing_lines(out, wad)
@@ -130,7 +79,7 @@ def check_listing(wad, entries, members):
 def check_extraction(wad, io, members, scratch):
     folder = os.path.join(scratch, "x")
     os.mkdir(folder)
-    code, out = run_vrex(folder, "x", wad)
+    code, out = run_vrex(VREX, folder, "x", wad)
     if code != 0:
         fail("vrex x %s exited %d" % (wad, code))
     extracting = [l for l in out.split("\n") if l.startswith("Extracting ")]
@@ -182,7 +131,7 @@ def check_tilde_selection(wad, io, members, scratch):
         folder = os.path.join(scratch, "tilde")
         os.mkdir(folder)
         shown = full[: len(full) - len(own)] + own.replace("\\", "~")
-        code, out = run_vrex(folder, "x", wad, shown)
+        code, out = run_vrex(VREX, folder, "x", wad, shown)
         written = files_below(folder)
         path = full.replace("\\", os.sep)
         if code != 0 or "1 matches found" not in out or list(written) != [path] or read(written[path]) != io.read(index):
@@ -193,7 +142,7 @@ def check_tilde_selection(wad, io, members, scratch):
 
 
 def check_test(wad, members, scratch):
-    code, out = run_vrex(scratch, "t", wad)
+    code, out = run_vrex(VREX, scratch, "t", wad)
     testing = [l for l in out.split("\n") if l.startswith("Testing ")]
     if code != 0 or len(testing) != len(members) or "error" in out:
         fail("%s: vrex t exited %d with %d test lines for %d members" % (wad, code, len(testing), len(members)))
@@ -207,7 +156,7 @@ def check_deletion(wad, io, members, scratch, marker):
     shutil.copyfile(wad, copy)
     pattern = marker + "\\*"
     gone = [(i, full) for i, full in members if full.startswith(marker + "\\")]
-    code, out = run_vrex(scratch, "d", "copy.wad", pattern)
+    code, out = run_vrex(VREX, scratch, "d", "copy.wad", pattern)
     if code != 0:
         fail("%s: vrex d %s exited %d:\n%s" % (wad, pattern, code, out[-300:]))
     deleting = [l[len("Deleting "):] for l in out.split("\n") if l.startswith("Deleting ")]
@@ -268,7 +217,7 @@ def main():
         wad = os.path.abspath(wad)
         print(wad)
         io = omg.wadio.WadIO(wad)
-        members = member_names(io.entries)
+        members = member_names([(e.name, e.size) for e in io.entries])
         check_listing(wad, io.entries, members)
         for step in ("x", "tilde", "t", "d"):
             scratch = tempfile.mkdtemp(prefix="vrex-realdata-")
