@@ -23,13 +23,7 @@
 # removed and synced away first. Wall time in milliseconds from date(1),
 # peak RSS from /usr/bin/time.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build-bench}
-if [ ! -x "$build/vrex" ]; then
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVREX_TESTS=OFF > /dev/null
-  cmake --build "$build" -j"$(nproc)" --target vrex > /dev/null
-fi
-vrex=$build/vrex
+. "$(dirname "$0")/release_vrex.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vrex-add-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 runs=${ADD_BENCH_RUNS:-3}

@@ -6,13 +6,7 @@
 #
 #   bench/lod_bench.sh [BUILD_DIR]      (default: build-bench, configured Release)
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build-bench}
-if [ ! -x "$build/vrex" ]; then
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVREX_TESTS=OFF > /dev/null
-  cmake --build "$build" -j"$(nproc)" --target vrex > /dev/null
-fi
-vrex=$build/vrex
+. "$(dirname "$0")/release_vrex.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vrex-lod-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

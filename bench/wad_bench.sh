@@ -10,13 +10,7 @@
 # synthetic PWAD of 100,000 lumps made here (5,000 maps of 10 lumps and 50
 # namespaces of 1,000 lumps, 100 to 400 bytes each; about 25 MiB).
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build-bench}
-if [ ! -x "$build/vrex" ]; then
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVREX_TESTS=OFF > /dev/null
-  cmake --build "$build" -j"$(nproc)" --target vrex > /dev/null
-fi
-vrex=$build/vrex
+. "$(dirname "$0")/release_vrex.sh"
 python=/usr/bin/python3
 if ! "$python" -c "import omg.wadio" 2> /dev/null; then
   echo "python3-omg is missing (apt-get install python3-omg)" >&2
