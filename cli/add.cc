@@ -12,6 +12,7 @@
 #include "core/bytes.h"
 #include "core/file.h"
 #include "core/select.h"
+#include "formats/recovery.h"
 #include "formats/update.h"
 
 namespace {
@@ -140,7 +141,7 @@ Collection Collect(FileSystem& fs, const Guard& guard, int argc, char** argv) {
 
 Guard MakeGuard(FileSystem& fs, const char* archiveName) {
   Guard guard;
-  for (const char* suffix : {"", ".vrex-recovery", ".vrex-new"}) {
+  for (const char* suffix : {"", RECOVERY_SUFFIX, NEW_ARCHIVE_SUFFIX}) {
     std::string name = std::string(archiveName) + suffix;
     FileStat stat;
     if (fs.Stat(name.c_str(), &stat)) guard.ids.push_back(stat.id);

@@ -555,9 +555,9 @@ class DoomPlanner {
     // A new lump's line shows it as the listing will (the folder as stored).
     for (size_t at = 0; at < plan_->order.size(); ++at) {
       const Slot& slot = plan_->order[at];
-      Put& put = slot.kind == Slot::PUT ? plan_->puts[slot.index] : dummy_;
-      if (slot.kind == Slot::PUT && put.replaces < 0 && put.shown == expected_.at(slot.index))
-        put.shown = after.entries[at].full;
+      if (slot.kind != Slot::PUT) continue;
+      Put& put = plan_->puts[slot.index];
+      if (put.replaces < 0 && put.shown == expected_.at(slot.index)) put.shown = after.entries[at].full;
     }
     return true;
   }
@@ -574,7 +574,6 @@ class DoomPlanner {
   std::map<size_t, std::string> expected_;  // the full name each new lump must be listed under
   std::vector<NewGroup> groups_;
   std::vector<Insert> inserts_;
-  Put dummy_;
 };
 
 void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,

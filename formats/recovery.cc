@@ -31,8 +31,9 @@
 #include "core/memory.h"
 #include "formats/compact.h"
 
+const char RECOVERY_SUFFIX[] = ".vrex-recovery";
+
 namespace {
-const char kRecordSuffix[] = ".vrex-recovery";
 const uint8_t kRecordMagic[8] = {'V', 'R', 'E', 'X', 'R', 'E', 'C', '1'};
 constexpr uint32_t kCrcAt = 8;
 constexpr uint32_t kBodyLengthAt = 12;
@@ -91,10 +92,10 @@ uint64_t FileSize(File& file) {
 
 char* RecordName(const char* archiveName) {
   size_t length = strlen(archiveName);
-  char* name = static_cast<char*>(Allocate(length + sizeof kRecordSuffix));
+  char* name = static_cast<char*>(Allocate(length + sizeof RECOVERY_SUFFIX));
   if (!name) return nullptr;
   memcpy(name, archiveName, length);
-  memcpy(name + length, kRecordSuffix, sizeof kRecordSuffix);
+  memcpy(name + length, RECOVERY_SUFFIX, sizeof RECOVERY_SUFFIX);
   return name;
 }
 
@@ -416,7 +417,7 @@ int RunCompactionJob(CompactionJob* job) {
   }
   char* recordName = RecordName(job->archiveName);
   if (!recordName) {
-    printf("Can't allocate %ul bytes\n", unsigned(strlen(job->archiveName) + sizeof kRecordSuffix));
+    printf("Can't allocate %ul bytes\n", unsigned(strlen(job->archiveName) + sizeof RECOVERY_SUFFIX));
     return 0;
   }
   Record record = {job->fs, nullptr, recordName, 0, 0};
@@ -436,7 +437,7 @@ int RunCompactionJob(CompactionJob* job) {
 int RecoverInterruptedCompaction(FileSystem& fs, File& archive, const char* archiveName, int canWrite) {
   char* recordName = RecordName(archiveName);
   if (!recordName) {
-    printf("Can't allocate %ul bytes\n", unsigned(strlen(archiveName) + sizeof kRecordSuffix));
+    printf("Can't allocate %ul bytes\n", unsigned(strlen(archiveName) + sizeof RECOVERY_SUFFIX));
     return -1;
   }
   int result = 0;

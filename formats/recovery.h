@@ -53,6 +53,9 @@ enum : uint32_t {
 
 enum : uint32_t { JOB_DELETION = 0, JOB_UPDATE = 1 };
 
+// The record's name is the archive's name with this behind it.
+extern const char RECOVERY_SUFFIX[];  // ".vrex-recovery"
+
 struct CompactionJob {
   FileSystem* fs;
   uint32_t kind;         // JOB_DELETION or JOB_UPDATE, for the messages of a recovery

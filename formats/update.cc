@@ -30,8 +30,6 @@
 namespace {
 constexpr size_t kCopyChunk = 1u << 20;
 constexpr uint32_t kHeaderWordsAt = 4;
-const char kNewSuffix[] = ".vrex-new";
-const char kRecordSuffix[] = ".vrex-recovery";
 const char kChanged[] = "Changed while read";
 const char kUnreadable[] = "Can't read";
 
@@ -192,6 +190,8 @@ std::string LastComponent(const std::string& path) {
   return slash == std::string::npos ? relative : relative.substr(slash + 1);
 }
 
+const char NEW_ARCHIVE_SUFFIX[] = ".vrex-new";
+
 void AppendInOrder(uint32_t count, UpdatePlan* plan) {
   plan->order.clear();
   for (uint32_t i = 0; i < count; ++i) plan->order.push_back({Slot::OLD, i});
@@ -260,7 +260,7 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     return result;
   }
   std::unique_ptr<File> created;
-  std::string newName = WithSuffix(run.archiveName, kNewSuffix);
+  std::string newName = WithSuffix(run.archiveName, NEW_ARCHIVE_SUFFIX);
   if (!t.file) {
     fs.Remove(newName.c_str());  // left by a run that was killed
     created = fs.Open(newName.c_str(), OPEN_CREATE_NEW, true);
@@ -369,7 +369,7 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
     ArchiverState after = run;
     after.archiveSize = length;
     if (!CompactArchive(after, newDir.data(), newCount, layout, true, JOB_UPDATE, row.dataAlign) &&
-        fs.Exists(WithSuffix(run.archiveName, kRecordSuffix).c_str()))
+        fs.Exists(WithSuffix(run.archiveName, RECOVERY_SUFFIX).c_str()))
       result.recoveryPending = true;
   }
   return result;

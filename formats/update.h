@@ -104,6 +104,9 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
                        const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
                        const char* magic);
 
+// A new archive is written under its name with this behind it.
+extern const char NEW_ARCHIVE_SUFFIX[];  // ".vrex-new"
+
 // The offsets the formats can hold: readers take them as signed 32-bit.
 constexpr uint64_t OFFSET_LIMIT = 0x80000000u;
 
