@@ -64,18 +64,6 @@ const uint8_t* EntryAt(const uint8_t* directory, uint32_t i, const DeleteRow& ro
   return directory + uint64_t(i) * row.entrySize;
 }
 
-// The first remaining entry whose data doesn't lie inside the file, or count.
-// Offsets are 32-bit, so data reaching past 4 GiB can't be addressed either.
-uint32_t FirstRangeOutside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize) {
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = EntryAt(directory, i, row);
-    uint32_t size = ReadU32LE(entry + row.sizeAt);
-    uint64_t end = uint64_t(ReadU32LE(entry + row.offsetAt)) + size;
-    if (size && (end > fileSize || end > 0xFFFFFFFFu)) return i;
-  }
-  return count;
-}
-
 struct Plan {
   uint8_t* moves;           // MOVE_RECORD_SIZE bytes per move
   uint32_t moveCount;
@@ -161,6 +149,20 @@ void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32
 
 }  // namespace
 
+// Offsets are 32-bit, so data reaching past 4 GiB can't be addressed either.
+int DataInside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = EntryAt(directory, i, row);
+    uint32_t size = ReadU32LE(entry + row.sizeAt);
+    uint64_t end = uint64_t(ReadU32LE(entry + row.offsetAt)) + size;
+    if (!size || (end <= fileSize && end <= 0xFFFFFFFFu)) continue;
+    printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
+           int(row.nameWidth), reinterpret_cast<const char*>(entry + row.nameAt));
+    return 0;
+  }
+  return 1;
+}
+
 int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
                    const DeleteRow& row) {
   uint32_t kept = 0;
@@ -179,12 +181,7 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   if (row.entrySize > kLargestEntry) return 0;
   uint64_t fileSize = 0;
   if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
-  uint32_t outside = FirstRangeOutside(directory, count, row, fileSize);
-  if (outside < count) {
-    printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
-           int(row.nameWidth), reinterpret_cast<const char*>(EntryAt(directory, outside, row) + row.nameAt));
-    return 0;
-  }
+  if (!DataInside(directory, count, row, fileSize)) return 0;
 
   uint64_t sortedBytes = uint64_t(count) * sizeof(Placement);
   uint64_t movesBytes = uint64_t(count) * MOVE_RECORD_SIZE;

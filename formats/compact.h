@@ -38,6 +38,10 @@ struct DeleteRow {
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
                    bool keepOrder, uint32_t jobKind, uint32_t align);
 
+// Whether every entry's data lies inside a file of `fileSize` bytes; if not,
+// prints that the archive is left unchanged, naming the first such entry.
+int DataInside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize);
+
 // Removes the entries whose mark is set from the directory in one pass,
 // keeping the order of the rest, and compacts the archive. Returns what
 // CompactArchive returns.

@@ -235,15 +235,9 @@ UpdateResult RunUpdate(const ArchiverState& run, const AddRow& row, const AddReq
   }
   // An entry whose data runs past the old end would read what the run puts
   // there: such an archive is left as it is, as deletion leaves it.
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = directory + uint64_t(i) * layout.entrySize;
-    uint32_t size = ReadU32LE(entry + layout.sizeAt);
-    if (size && uint64_t(ReadU32LE(entry + layout.offsetAt)) + size > t.start) {
-      printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
-             int(layout.nameWidth), reinterpret_cast<const char*>(entry + layout.nameAt));
-      result.failed = true;
-      return result;
-    }
+  if (!DataInside(directory, count, layout, t.start)) {
+    result.failed = true;
+    return result;
   }
   if (end + uint64_t(plan.order.size()) * layout.entrySize > OFFSET_LIMIT) {
     printf("\t%s: the archive would grow past 2 GiB, more than its offsets can hold - nothing stored\n",
