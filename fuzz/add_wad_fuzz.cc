@@ -102,12 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       name = as == std::string::npos ? name.substr(0, note) : name.substr(as + 10, name.size() - as - 11);
     }
     // (x writes no file for a name it holds unsafe, nor where it made a
-    // folder for another member.)
+    // folder for another member, nor below a file another member wrote.)
     if (!IsSafeOutputPath(name.c_str())) continue;
-    auto found = extractedAfter.find(Slashes(name));
-    auto below = extractedAfter.lower_bound(Slashes(name) + "/");
-    bool folder = below != extractedAfter.end() && below->first.compare(0, name.size() + 1, Slashes(name) + "/") == 0;
-    if (!folder && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
+    const std::string path = Slashes(name);
+    auto found = extractedAfter.find(path);
+    auto below = extractedAfter.lower_bound(path + "/");
+    bool clash = below != extractedAfter.end() && below->first.compare(0, path.size() + 1, path + "/") == 0;
+    for (size_t slash = path.find('/'); slash != std::string::npos && !clash; slash = path.find('/', slash + 1))
+      clash = extractedAfter.count(path.substr(0, slash)) != 0;
+    if (!clash && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
     if (replacing) replaced.insert(Slashes(name));
   }
   // Every member x wrote before is written again under its name; one that
