@@ -141,7 +141,8 @@ Collection Collect(FileSystem& fs, const Guard& guard, int argc, char** argv) {
 
 Guard MakeGuard(FileSystem& fs, const char* archiveName) {
   Guard guard;
-  for (const char* suffix : {"", RECOVERY_SUFFIX, NEW_ARCHIVE_SUFFIX}) {
+  const std::string record = std::string(RECOVERY_SUFFIX) + NEW_ARCHIVE_SUFFIX;
+  for (const char* suffix : {"", RECOVERY_SUFFIX, NEW_ARCHIVE_SUFFIX, record.c_str()}) {
     std::string name = std::string(archiveName) + suffix;
     FileStat stat;
     if (fs.Stat(name.c_str(), &stat)) guard.ids.push_back(stat.id);
@@ -174,13 +175,11 @@ uint32_t RemoveSources(FileSystem& fs, const Collection& c, const UpdateResult& 
 }  // namespace
 
 int RunAdd(const ArchiverState& run, const Format& format, const uint8_t* directory, uint32_t count, int argc,
-           char** argv) {
+           char** argv, const char* magic) {
   FileSystem& fs = *run.fs;
   Collection c = Collect(fs, MakeGuard(fs, run.archiveName), argc, argv);
   AddRequest request = {&run, run.withFolders != 0, run.formatTag, run.archive == nullptr};
-  char magic[5] = {};
-  WriteU32LE(reinterpret_cast<uint8_t*>(magic), run.formatTag);
-  UpdateResult r = RunUpdate(run, *format.adding, request, directory, count, c.inputs, magic);
+  UpdateResult r = RunUpdate(run, *format.writing, request, directory, count, c.inputs, magic);
   PrintSummary(r);
   if (r.failed) return EXIT_UPDATE_FAILED;
   uint32_t kept = run.moveFiles ? RemoveSources(fs, c, r) : 0;

@@ -9,9 +9,10 @@
 #include "core/format.h"
 
 // Adds to the archive run.archive (its directory loaded), or makes the
-// archive run.archiveName in `format` when run.archive is null. Prints the
-// lines of the run and its summary; returns the exit code.
+// archive run.archiveName in `format` when run.archive is null (`magic`, when
+// given, its first four bytes). Prints the lines of the run and its summary;
+// returns the exit code.
 int RunAdd(const ArchiverState& run, const Format& format, const uint8_t* directory, uint32_t count, int argc,
-           char** argv);
+           char** argv, const char* magic);
 
 #endif

@@ -33,7 +33,7 @@ class Driver : public MemberVisitor {
         break;
       case OP_DELETE:
         if (!marks_) break;
-        printf("Deleting %s\n", format_.deletion->showStoredName ? m.stored : m.name);
+        printf("Deleting %s\n", format_.writing->showStoredName ? m.stored : m.name);
         marks_[m.index] = 1;
         break;
     }
@@ -106,7 +106,7 @@ void ReportBrokenTail(const Directory& dir, const Format& format) {
 
 DriverResult RunFormat(const ArchiverState& run, const Format& format, const Layout& layout,
                        uint8_t* directory, uint32_t count) {
-  bool deleting = run.operation == OP_DELETE && format.deletion;
+  bool deleting = run.operation == OP_DELETE && format.writing;
   uint8_t* marks = nullptr;
   if (deleting && count) {
     marks = static_cast<uint8_t*>(Allocate(count));
@@ -125,7 +125,7 @@ DriverResult RunFormat(const ArchiverState& run, const Format& format, const Lay
   DriverResult result = {driver.selected(), false};
   if (walked == WALK_BROKEN) result.selected = kWalkBroken;
   if (deleting) {
-    result.failed = walked != WALK_DONE || !FinishDeletion(run, directory, count, marks, *format.deletion);
+    result.failed = walked != WALK_DONE || !FinishDeletion(run, directory, count, marks, *format.writing);
   }
   Release(marks);
   return result;

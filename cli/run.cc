@@ -14,7 +14,7 @@
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/select.h"
-#include "formats/compact.h"
+#include "formats/recovery.h"
 #include "formats/registry.h"
 #include "vrex_version.h"
 
@@ -124,7 +124,7 @@ int Finish(int exitCode) {
 // Returns 0, or the exit code of a run that ends here.
 int RecoverAndDetect(ArchiverState* run, File* archive, bool writable, const Format** format) {
   run->archive = archive;
-  if (RecoverInterruptedCompaction(*run->fs, *archive, run->archiveName, writable) < 0) {
+  if (RecoverInterruptedJob(*run->fs, *archive, run->archiveName, writable) < 0) {
     archive->Close();
     return EXIT_RECOVERY_PENDING;
   }
@@ -160,19 +160,6 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
   return EXIT_NO_DIRECTORY;
 }
 
-// The option -wad2 or -wad3 among the names: a missing archive is made as a
-// Quake (WAD2) or Half-Life (WAD3) WAD. Returns its tag, or 0.
-uint32_t NewWadOption(int argc, char** argv) {
-  uint32_t tag = 0;
-  for (int i = 0; i < argc; ++i) {
-    std::string option = argv[i];
-    for (char& c : option) c = LowerAscii(c);
-    if (option == "-wad2") tag = TAG_WAD2;
-    if (option == "-wad3") tag = TAG_WAD3;
-  }
-  return tag;
-}
-
 // a, af, m and mf. A missing archive is made when its extension names a
 // format vrex can write; an existing one is opened for writing, or, where its
 // format can't be written, for reading, to answer "Not yet" as the other
@@ -181,17 +168,18 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   FileSystem& fs = *run.fs;
   if (!fs.Exists(run.archiveName)) {
     const Format* format = FormatForNewArchive(run.archiveName);
-    if (format) run.formatTag = ReadU32LE(reinterpret_cast<const uint8_t*>(format->newMagic));
-    if (uint32_t tag = NewWadOption(argc - 3, argv + 3)) format = FormatByMagic(tag, &run.formatTag);
+    const CreationOption* option = CreationOptionIn(argc - 3, argv + 3);
+    if (option) format = option->format;
     if (!format) {
       OpenArchiveFile(fs, run.archiveName, 0);  // reports why it can't be opened
-      printf("\t%s: no such archive; vrex makes new archives named .pak and .wad"
-             " (-wad2 or -wad3 for a Quake or Half-Life WAD)\n",
-             run.archiveName);
+      printf("\t%s: no such archive; vrex makes new archives named %s\n", run.archiveName,
+             NewArchiveChoices().c_str());
       return EXIT_NOT_OPENED;
     }
+    const char* magic = option ? option->magic : nullptr;
+    run.formatTag = magic ? ReadU32LE(reinterpret_cast<const uint8_t*>(magic)) : NewArchiveTag(*format);
     printf("Creating %s\n", run.archiveName);
-    return RunAdd(run, *format, nullptr, 0, argc - 3, argv + 3);
+    return RunAdd(run, *format, nullptr, 0, argc - 3, argv + 3, magic);
   }
 
   std::unique_ptr<File> archive = fs.Open(run.archiveName, OPEN_UPDATE, true);
@@ -200,7 +188,7 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   if (!archive) return EXIT_NOT_OPENED;
   const Format* format = nullptr;
   if (int code = RecoverAndDetect(&run, archive.get(), writeError.empty(), &format)) return code;
-  bool adds = format->adding != nullptr;
+  bool adds = format->writing != nullptr;
   if (adds && !writeError.empty()) {
     ReportAccessError("\topen failed", writeError.c_str());
     CloseArchiveFile(*archive);
@@ -215,7 +203,7 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   }
   int code = EXIT_DONE;
   if (adds) {
-    code = RunAdd(run, *format, directory, count, argc - 3, argv + 3);
+    code = RunAdd(run, *format, directory, count, argc - 3, argv + 3, nullptr);
     CloseArchiveFile(*archive);
   } else {
     CollectNames(fs, &run.names, argc - 3, argv + 3);

@@ -33,7 +33,7 @@ class File {
   virtual bool Sync() = 0;   // flushes, and makes the bytes durable
   virtual bool SetLength(uint64_t length) = 0;
   virtual bool Size(uint64_t* size) = 0;
-  virtual bool Close() = 0;  // at most once; a later call does nothing
+  virtual bool Close() = 0;  // at most once; a later call does nothing, other calls fail
   virtual const char* Error() const = 0;
 };
 
@@ -72,6 +72,8 @@ class FileSystem {
   virtual bool Remove(const char* path) = 0;        // a file
   virtual bool RemoveFolder(const char* path) = 0;  // an empty folder
   virtual bool Rename(const char* from, const char* to) = 0;  // replaces `to`
+  // Gives the file `to` the permission bits of the file `from`.
+  virtual bool KeepPermissions(const char* from, const char* to) = 0;
   // Makes the creation, removal or renaming of the file `path` durable by
   // syncing the folder that holds it.
   virtual bool SyncFolder(const char* path) = 0;

@@ -23,10 +23,12 @@ class PosixFile : public StdioFile {
   using StdioFile::StdioFile;
 
   bool Seek(uint64_t offset) override {
+    if (!f_) return Fail(EBADF);
     if (offset > uint64_t(INT64_MAX)) return Fail(EINVAL);
     return fseeko(f_, off_t(offset), SEEK_SET) == 0 || Fail(errno);
   }
   bool Tell(uint64_t* offset) override {
+    if (!f_) return Fail(EBADF);
     off_t at = ftello(f_);
     if (at < 0) return Fail(errno);
     *offset = uint64_t(at);
@@ -38,6 +40,7 @@ class PosixFile : public StdioFile {
     return Flush() && (ftruncate(fileno(f_), off_t(length)) == 0 || Fail(errno));
   }
   bool Size(uint64_t* size) override {
+    if (!f_) return Fail(EBADF);
     struct stat st;
     if (fstat(fileno(f_), &st) != 0) return Fail(errno);
     *size = uint64_t(st.st_size);
@@ -87,6 +90,11 @@ class PosixFileSystem : public FileSystem {
   bool Remove(const char* path) override { return unlink(path) == 0 || Fail(errno); }
   bool RemoveFolder(const char* path) override { return rmdir(path) == 0 || Fail(errno); }
   bool Rename(const char* from, const char* to) override { return rename(from, to) == 0 || Fail(errno); }
+  bool KeepPermissions(const char* from, const char* to) override {
+    struct stat st;
+    if (stat(from, &st) != 0) return Fail(errno);
+    return chmod(to, st.st_mode & 07777) == 0 || Fail(errno);
+  }
   bool SyncFolder(const char* path) override {
     std::string folder = path;
     size_t slash = folder.rfind('/');

@@ -38,10 +38,12 @@ class WindowsFile : public StdioFile {
   using StdioFile::StdioFile;
 
   bool Seek(uint64_t offset) override {
+    if (!f_) return Fail(EBADF);
     if (offset > 0x7FFFFFFFFFFFFFFFull) return Fail(EINVAL);
     return _fseeki64(f_, (__int64)offset, SEEK_SET) == 0 || Fail(errno);
   }
   bool Tell(uint64_t* offset) override {
+    if (!f_) return Fail(EBADF);
     __int64 at = _ftelli64(f_);
     if (at < 0) return Fail(errno);
     *offset = uint64_t(at);
@@ -53,6 +55,7 @@ class WindowsFile : public StdioFile {
     return Flush() && (_chsize_s(_fileno(f_), (__int64)length) == 0 || Fail(errno));
   }
   bool Size(uint64_t* size) override {
+    if (!f_) return Fail(EBADF);
     struct _stat64 st;
     if (_fstat64(_fileno(f_), &st) != 0) return Fail(errno);
     *size = uint64_t(st.st_size);
@@ -113,6 +116,11 @@ class WindowsFileSystem : public FileSystem {
   bool RemoveFolder(const char* path) override { return _rmdir(path) == 0 || Fail(errno); }
   bool Rename(const char* from, const char* to) override {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) || WindowsFailure();
+  }
+  bool KeepPermissions(const char* from, const char* to) override {
+    struct _stat64 st;
+    if (_stat64(from, &st) != 0) return Fail(errno);
+    return _chmod(to, st.st_mode & (_S_IREAD | _S_IWRITE)) == 0 || Fail(errno);
   }
   bool SyncFolder(const char*) override { return true; }
   bool ListFolder(const char* path, std::vector<std::string>* names) override {

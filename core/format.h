@@ -96,8 +96,7 @@ struct OffsetRule {
   uint32_t gap;
 };
 
-struct DeleteRow;  // formats/compact.h
-struct AddRow;     // formats/update.h
+struct WriteRow;  // formats/update.h
 
 struct Format {
   const char* name;  // for messages and tests
@@ -113,9 +112,7 @@ struct Format {
   void (*extract)(const ArchiverState& run, Member& m);  // null: ExtractMember
   bool walksArchive;   // no directory block: the walk reads the open archive (Dir)
   bool tildeAlias;     // a "\" in a member's own name may be written "~" in a pattern
-  const DeleteRow* deletion;  // null: d deletes nothing
-  const AddRow* adding;       // null: a and m answer "Not yet"
-  const char* newMagic;       // the magic of an archive a and m make
+  const WriteRow* writing;  // null: d deletes nothing, a and m answer "Not yet"
 };
 
 #endif

@@ -16,6 +16,7 @@ class StdioFile : public File {
   ~StdioFile() override { Close(); }
 
   size_t Read(void* buffer, size_t size) override {
+    if (!f_) return Failed(EBADF);
     size_t n = fread(buffer, 1, size, f_);
     if (n < size) {
       error_ = ferror(f_) ? errno : kEndOfFile;
@@ -24,6 +25,7 @@ class StdioFile : public File {
     return n;
   }
   size_t Write(const void* buffer, size_t size) override {
+    if (!f_) return Failed(EBADF);
     size_t n = fwrite(buffer, 1, size, f_);
     if (n < size) {
       error_ = errno;
@@ -31,7 +33,7 @@ class StdioFile : public File {
     }
     return n;
   }
-  bool Flush() override { return fflush(f_) == 0 || Fail(errno); }
+  bool Flush() override { return (f_ && fflush(f_) == 0) || Fail(f_ ? errno : EBADF); }
   bool Close() override {
     if (!f_) return true;
     bool closed = fclose(f_) == 0;
@@ -46,6 +48,10 @@ class StdioFile : public File {
   bool Fail(int error) {
     error_ = error;
     return false;
+  }
+  size_t Failed(int error) {
+    error_ = error;
+    return 0;
   }
   FILE* f_;
   int error_ = 0;

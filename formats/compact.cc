@@ -1,22 +1,20 @@
-// Member deletion and archive compaction for PACK, Doom WAD and WAD2/WAD3.
-//
-//   offset  size  field (all three formats)
-//   0       4     magic, never touched
-//   4       4     PACK: directory offset      WADs: entry count
-//   8       4     PACK: directory length      WADs: directory offset
-//   12      ...   member data and the directory
+// Member deletion and archive compaction, for the formats with explicit
+// offsets: directory behind the data (PACK, WADs) or a table in front (LOD,
+// CSid, STK).
 //
 // The remaining entries are sorted by data offset, then size, then directory
 // position. Their byte ranges are merged into intervals (ranges that overlap
-// or touch form one interval), and the intervals are packed down behind the
-// header in offset order: each interval moves once and every entry inside it
-// moves by the same distance, so entries that share or overlap data keep
-// pointing at their own bytes. An interval that starts inside the header
-// stays where it is. A size-0 entry above the packing position takes the
-// packing position; any other size-0 entry keeps its offset. The directory
-// follows the data, sorted (Doom WADs keep their directory order, so that
-// their marker lumps keep grouping the lumps behind them), the file is cut
-// behind it and the two header words are rewritten.
+// or touch form one interval), and the intervals are packed down in offset
+// order, behind the header or behind the front table (a table that keeps its
+// room keeps it: FrontDataStart): each interval moves once and every entry
+// inside it moves by the same distance, so entries that share or overlap
+// data keep pointing at their own bytes. An interval that starts below the
+// packing start stays where it is. A size-0 entry above the packing position
+// takes the packing position; any other size-0 entry keeps its offset. A
+// directory behind the data follows them, sorted (Doom WADs and the front
+// tables keep their directory order); a front table is written in place, the
+// room behind it up to the data zeroed. The file is cut behind the last of
+// them and the header words are rewritten.
 //
 // Before anything is written every remaining range is checked to lie inside
 // the file and the move buffer is allocated; a failure there leaves the
@@ -30,6 +28,7 @@
 #include "core/bytes.h"
 #include "core/file.h"
 #include "core/memory.h"
+#include "formats/engine.h"
 #include "formats/recovery.h"
 
 namespace {
@@ -58,10 +57,6 @@ bool BeforeInNewLayout(const Placement& a, const Placement& b) {
   if (a.newOffset != b.newOffset) return a.newOffset < b.newOffset;
   if (a.size != b.size) return a.size < b.size;
   return a.rank < b.rank;
-}
-
-const uint8_t* EntryAt(const uint8_t* directory, uint32_t i, const DeleteRow& row) {
-  return directory + uint64_t(i) * row.entrySize;
 }
 
 struct Plan {
@@ -149,39 +144,30 @@ void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32
 
 }  // namespace
 
-// Offsets are 32-bit, so data reaching past 4 GiB can't be addressed either.
-int DataInside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize) {
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = EntryAt(directory, i, row);
-    uint32_t size = ReadU32LE(entry + row.sizeAt);
-    uint64_t end = uint64_t(ReadU32LE(entry + row.offsetAt)) + size;
-    if (!size || (end <= fileSize && end <= 0xFFFFFFFFu)) continue;
-    printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
-           int(row.nameWidth), reinterpret_cast<const char*>(entry + row.nameAt));
-    return 0;
-  }
-  return 1;
-}
 
 int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
-                   const DeleteRow& row) {
+                   const WriteRow& row) {
+  if (row.style == COMMIT_REWRITE) return DeleteByRewrite(run, row, directory, count, marks);
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
     if (marks[i]) continue;
     if (kept != i)
-      memmove(directory + uint64_t(kept) * row.entrySize, directory + uint64_t(i) * row.entrySize,
-              row.entrySize);
+      memmove(directory + uint64_t(kept) * row.entry.size, directory + uint64_t(i) * row.entry.size,
+              row.entry.size);
     ++kept;
   }
   return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION, 1);
 }
 
-int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const DeleteRow& row,
+int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const WriteRow& row,
                    bool keepOrder, uint32_t jobKind, uint32_t align) {
-  if (row.entrySize > kLargestEntry) return 0;
+  const uint32_t entrySize = row.entry.size;
+  if (entrySize > kLargestEntry) return 0;
   uint64_t fileSize = 0;
   if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
-  if (!DataInside(directory, count, row, fileSize)) return 0;
+  if (!DataInside(row, directory, count, fileSize)) return 0;
+  const bool front = row.style == COMMIT_FRONT_TABLE;
+  const uint64_t packFrom = front ? FrontDataStart(row, directory, count) : row.headerSize;
 
   uint64_t sortedBytes = uint64_t(count) * sizeof(Placement);
   uint64_t movesBytes = uint64_t(count) * MOVE_RECORD_SIZE;
@@ -193,15 +179,15 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
     return 0;
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = EntryAt(directory, i, row);
-    sorted[i] = {ReadU32LE(entry + row.offsetAt), ReadU32LE(entry + row.sizeAt), i, 0, 0};
+    const uint8_t* entry = EntryAt(row, directory, i);
+    sorted[i] = {ReadU32LE(entry + row.entry.offsetAt), StoredBytes(row, entry), i, 0, 0};
   }
   std::sort(sorted, sorted + count, Before);
   Plan plan = {moves, 0, 0, count};
-  PlanLayout(sorted, count, row.headerSize, align, &plan);
+  PlanLayout(sorted, count, uint32_t(packFrom), align, &plan);
   const Placement* largest = plan.largestMember < count ? &sorted[plan.largestMember] : nullptr;
   uint32_t largestSize = largest ? largest->size : 0;
-  const uint8_t* largestEntry = largest ? EntryAt(directory, largest->index, row) : directory;
+  const uint8_t* largestEntry = largest ? EntryAt(row, directory, largest->index) : directory;
 
   // The move buffer exists before the first byte moves.
   uint32_t bufferSize = MoveBufferSize(moves, plan.moveCount);
@@ -209,7 +195,7 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   if (bufferSize) {
     buffer = static_cast<uint8_t*>(Allocate(bufferSize));
     if (!buffer) {
-      printf(row.allocMessage, largestSize, reinterpret_cast<const char*>(largestEntry + row.nameAt));
+      printf(row.allocMessage, largestSize, reinterpret_cast<const char*>(largestEntry + row.entry.nameAt));
       Release(moves);
       Release(sorted);
       return 0;
@@ -219,32 +205,47 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   if (!keepOrder) {
     for (uint32_t k = 0; k < count; ++k) sorted[k].rank = k;
     std::sort(sorted, sorted + count, BeforeInNewLayout);
-    SortDirectory(directory, sorted, count, row.entrySize);
+    SortDirectory(directory, sorted, count, entrySize);
   }
   for (uint32_t k = 0; k < count; ++k)
-    WriteU32LE(directory + uint64_t(sorted[k].index) * row.entrySize + row.offsetAt, sorted[k].newOffset);
+    WriteU32LE(directory + uint64_t(sorted[k].index) * entrySize + row.entry.offsetAt, sorted[k].newOffset);
   Release(sorted);
 
-  CompactionJob job;
-  memset(&job, 0, sizeof job);
+  uint8_t header[HEADER_PEEK] = {};
+  std::vector<uint8_t> table(directory, directory + uint64_t(count) * entrySize), block, words;
+  uint32_t wordsAt = 0;
+  ArchiveJob job;
+  if (front) {
+    // The room behind the table, up to the data, holds no stale entries.
+    uint64_t tableEnd = row.tableAt + table.size();
+    uint64_t zeroTo = LowestData(row, directory, count, packFrom);
+    if (zeroTo > tableEnd) table.resize(size_t(zeroTo - row.tableAt), 0);
+    words = HeaderWords(row, row.tableAt, uint64_t(count) * entrySize, count, &wordsAt);
+    job.writes = {{row.tableAt, table.data(), uint32_t(table.size())}};
+    job.newLength = std::max<uint64_t>(plan.dataEnd, tableEnd);
+  } else {
+    bool peeked = ReadFar(*run.archive, 0, header, size_t(std::min<uint64_t>(HEADER_PEEK, fileSize)));
+    if (!peeked) {
+      Release(buffer);
+      Release(moves);
+      return 0;
+    }
+    block = DirectoryBlock(row, table, count, plan.dataEnd, header);
+    words = HeaderWords(row, plan.dataEnd, block.size(), count, &wordsAt);
+    job.writes = {{plan.dataEnd, block.data(), uint32_t(block.size())}};
+    job.newLength = uint64_t(plan.dataEnd) + block.size();
+  }
+  if (!words.empty()) job.writes.push_back({wordsAt, words.data(), uint32_t(words.size())});
   job.fs = run.fs;
   job.kind = jobKind;
   job.archive = run.archive;
   job.archiveName = run.archiveName;
-  job.dirOffset = plan.dataEnd;
-  job.dirBytes = count * row.entrySize;
-  job.directory = directory;
-  job.newLength = uint64_t(plan.dataEnd) + job.dirBytes;
   job.startLength = fileSize;
   job.moveCount = plan.moveCount;
   job.moves = moves;
   job.buffer = buffer;
   job.protect = run.protectUpdates && run.archiveName;
-  uint32_t word4 = row.countFirst ? count : plan.dataEnd;
-  uint32_t word8 = row.countFirst ? plan.dataEnd : job.dirBytes;
-  WriteU32LE(job.newWords, word4);
-  WriteU32LE(job.newWords + 4, word8);
-  int complete = ReadFar(*run.archive, 0, job.oldHeader, sizeof job.oldHeader) && RunCompactionJob(&job);
+  int complete = RunArchiveJob(&job) == 1;
   Release(buffer);
   Release(moves);
   return complete;

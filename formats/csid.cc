@@ -44,5 +44,5 @@ extern const Format kCsid = {
     "\nname\t\tsize\t\tseek\n"
     "------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

@@ -140,5 +140,5 @@ extern const Format kDir = {
     "\nname                                                 size     seek\n"
     "------------------------------------------------------------------\n",
     PrintRow, nullptr, true, false,               // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

@@ -51,5 +51,5 @@ extern const Format kDmvl = {
     "\nname\t\tsize\t\tseek\t\tflags\n"
     "-----------------------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

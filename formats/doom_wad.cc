@@ -49,7 +49,6 @@
 #include "core/bytes.h"
 #include "core/format.h"
 #include "core/memory.h"
-#include "formats/compact.h"
 #include "formats/update.h"
 
 namespace {
@@ -174,12 +173,6 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
 
 // The full name as selection left it (upper-cased when patterns were given).
 void PrintRow(const Member& m) { printf("%-17.17s\t%-7d\t%08X\n", m.name, int32_t(m.size), m.offset); }
-
-const DeleteRow kDeleteRow = {
-    kEntrySize, kOffsetAt, kSizeAt, kNameAt, kNameWidth,  // entry layout, name in messages
-    "Can't allocate %ul bytes for %.8s - skiped\n",
-    true, true, false, 12,  // count and directory offset in the header; directory order kept
-};
 
 // ---- adding lumps
 
@@ -581,9 +574,16 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
   DoomPlanner(request, directory, count, inputs, plan).Plan();
 }
 
-void SetSize(uint8_t* entry, uint32_t size) { WriteU32LE(entry + kSizeAt, size); }
-
-const AddRow kAddRow = {&kDeleteRow, 1, "wad", Plan, SetSize};
+// The directory behind the data; the header words at 4 and 8 locate it.
+const WriteRow kWriteRow = {
+    COMMIT_HEADER_WORDS, TABLE_BEHIND_DATA, 12, 0,                            // style, table, header
+    {{4, 4, WORD_ENTRY_COUNT}, {8, 4, WORD_DIRECTORY_OFFSET}}, false,        // header words
+    {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth, kNameWidth},
+    1, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "PWAD\0\0\0\0\0\0\0\0", {"wad", nullptr},
+    "Can't allocate %ul bytes for %.8s - skiped\n", true, false,  // directory order kept; names as selected
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kDoomWad = {
@@ -592,5 +592,5 @@ extern const Format kDoomWad = {
     "\nname\t\t\tsize\tseek\n"
     "----------------------------------------\n",
     PrintRow, nullptr, false, true,               // row, extraction, walks the archive, "~" alias
-    &kDeleteRow, &kAddRow, "PWAD",                // d, a and m, magic of a new archive
+    &kWriteRow,                                   // d, a and m
 };

@@ -74,5 +74,5 @@ extern const Format kDsnd = {
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
     PrintRow, ExtractSound, false, false,         // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

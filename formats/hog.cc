@@ -100,5 +100,5 @@ extern const Format kHog = {
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

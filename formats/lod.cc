@@ -171,5 +171,5 @@ extern const Format kLod = {
     "\nname\t\t\tsize\treal\tseek\tflags\n"
     "-------------------------------------------------\n",
     PrintRow, UnzipMember, false, false,          // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

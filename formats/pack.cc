@@ -27,7 +27,6 @@
 
 #include "core/bytes.h"
 #include "core/format.h"
-#include "formats/compact.h"
 #include "formats/update.h"
 
 namespace {
@@ -50,12 +49,6 @@ void Decode(const uint8_t* entry, Member* m) {
 
 // The stored name, padded to 56 columns, directly followed by the size.
 void PrintRow(const Member& m) { printf("%-56.56s%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
-
-const DeleteRow kDeleteRow = {
-    kEntrySize, kOffsetAt, kSizeAt, 0, kNameWidth,  // entry layout, name in messages
-    "Can't allocate %ul bytes for %.56s - skiped\n",
-    false, false, true, 12,  // directory offset and length in the header; sorted; stored names
-};
 
 constexpr uint32_t kLongestNewName = kNameWidth - 1;
 
@@ -121,9 +114,16 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
   AppendInOrder(count, plan);
 }
 
-void SetSize(uint8_t* entry, uint32_t size) { WriteU32LE(entry + kSizeAt, size); }
-
-const AddRow kAddRow = {&kDeleteRow, 1, "pak", Plan, SetSize};
+// The directory behind the data; the header words at 4 and 8 locate it.
+const WriteRow kWriteRow = {
+    COMMIT_HEADER_WORDS, TABLE_BEHIND_DATA, 12, 0,                            // style, table, header
+    {{4, 4, WORD_DIRECTORY_OFFSET}, {8, 4, WORD_DIRECTORY_BYTES}}, false,    // header words
+    {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, 0, kNameWidth, kLongestNewName},
+    1, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "PACK\0\0\0\0\0\0\0\0", {"pak", nullptr},
+    "Can't allocate %ul bytes for %.56s - skiped\n", false, true,  // sorted; stored names
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kPack = {
@@ -132,5 +132,5 @@ extern const Format kPack = {
     "\nname\t\t\t\t\t\t\tsize\tseek\n"
     "------------------------------------------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    &kDeleteRow, &kAddRow, "PACK",                // d, a and m, magic of a new archive
+    &kWriteRow,                                   // d, a and m
 };

@@ -33,7 +33,6 @@
 #include "core/bytes.h"
 #include "core/file.h"
 #include "core/format.h"
-#include "formats/compact.h"
 #include "formats/update.h"
 
 namespace {
@@ -65,12 +64,6 @@ void PrintRow(const Member& m) {
   printf("%-17.17s\t%-7d\t%-7d\t%08X\t%08X\n", m.name, int32_t(m.size), int32_t(m.packedSize), m.flags,
          m.offset);
 }
-
-const DeleteRow kDeleteRow = {
-    kEntrySize, kOffsetAt, kSizeAt, kNameAt, kNameWidth,  // entry layout, name in messages
-    "Can't allocate %ul bytes for %.16s - skiped\n",
-    true, false, false, 12,  // count and directory offset in the header; sorted
-};
 
 // ---- adding entries
 
@@ -162,12 +155,21 @@ void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, c
 }
 
 // size, and packedSize too unless the entry's compression byte is set
-void SetSize(uint8_t* entry, uint32_t size) {
+void SetSizes(uint8_t* entry, uint32_t size, uint32_t) {
   WriteU32LE(entry + kSizeAt, size);
   if (((ReadU32LE(entry + kFlagsAt) >> 8) & 0xFF) == 0) WriteU32LE(entry + kPackedSizeAt, size);
 }
 
-const AddRow kAddRow = {&kDeleteRow, 4, nullptr, Plan, SetSize};
+// The directory behind the data; the header words at 4 and 8 locate it.
+const WriteRow kWriteRow = {
+    COMMIT_HEADER_WORDS, TABLE_BEHIND_DATA, 12, 0,                            // style, table, header
+    {{4, 4, WORD_ENTRY_COUNT}, {8, 4, WORD_DIRECTORY_OFFSET}}, false,        // header words
+    {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth, kLongestNewName},
+    4, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "WAD2\0\0\0\0\0\0\0\0", {nullptr, nullptr},
+    "Can't allocate %ul bytes for %.16s - skiped\n", false, false,  // sorted; names as selected
+    Plan, SetSizes,
+};
 }  // namespace
 
 extern const Format kQuakeWad = {
@@ -176,5 +178,5 @@ extern const Format kQuakeWad = {
     "\nname\t\t\tsize\tpacked\tflags\t\tseek\n"
     "----------------------------------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    &kDeleteRow, &kAddRow, "WAD2",                // d, a and m, magic of a new archive
+    &kWriteRow,                                   // d, a and m
 };

@@ -1,7 +1,10 @@
-// The registry: every format of vrex, one row each.
+// The registry: every format of vrex, one row each, and the options that
+// make new archives.
 #include "formats/registry.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/bytes.h"
 #include "formats/update.h"
@@ -9,8 +12,16 @@
 extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog;
 
 namespace {
+// Extensions and magics never collide: the order decides only how the
+// formats a and m make are named in messages.
 const Format* const kFormats[] = {
-    &kStk, &kDir, &kCsid, &kDmvl, &kPack, &kLod, &kDoomWad, &kQuakeWad, &kDsnd, &kHog,
+    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kCsid, &kDir, &kDsnd,
+};
+
+const CreationOption kCreationOptions[] = {
+    {"-wad2", &kQuakeWad, "WAD2", "a Quake WAD"},
+    {"-wad3", &kQuakeWad, "WAD3", "a Half-Life WAD"},
+    {"-iwad", &kDoomWad, "IWAD", "a Doom IWAD"},
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -19,6 +30,14 @@ bool SameTextIgnoringCase(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b)
     if (LowerAscii(*a) != LowerAscii(*b)) return false;
   return *a == *b;
+}
+
+// "a, b and c"
+std::string Listed(const std::vector<std::string>& items, const char* last) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
+  return out;
 }
 }  // namespace
 
@@ -48,8 +67,40 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag) {
 const Format* FormatForNewArchive(const char* fileName) {
   const char* dot = strrchr(fileName, '.');
   if (!dot) return nullptr;
-  for (const Format* format : kFormats)
-    if (format->adding && format->adding->extension && SameTextIgnoringCase(dot + 1, format->adding->extension))
-      return format;
+  for (const Format* format : kFormats) {
+    if (!format->writing) continue;
+    for (const char* extension : format->writing->extensions)
+      if (extension && SameTextIgnoringCase(dot + 1, extension)) return format;
+  }
   return nullptr;
+}
+
+uint32_t NewArchiveTag(const Format& format) {
+  uint32_t length = format.detection.magicLength;
+  if (!length) return format.detection.tag;
+  uint8_t bytes[4] = {};
+  memcpy(bytes, format.writing->newHeader, length);
+  return ReadU32LE(bytes);
+}
+
+const CreationOption* CreationOptionIn(int argc, char** argv) {
+  const CreationOption* found = nullptr;
+  for (int i = 0; i < argc; ++i)
+    for (const CreationOption& option : kCreationOptions)
+      if (SameTextIgnoringCase(argv[i], option.text)) found = &option;
+  return found;
+}
+
+std::string NewArchiveChoices() {
+  std::vector<std::string> extensions, options, what;
+  for (const Format* format : kFormats) {
+    if (!format->writing) continue;
+    for (const char* extension : format->writing->extensions)
+      if (extension) extensions.push_back(std::string(".") + extension);
+  }
+  for (const CreationOption& option : kCreationOptions) {
+    options.push_back(option.text);
+    what.push_back(option.what);
+  }
+  return Listed(extensions, " and ") + " (" + Listed(options, " or ") + " for " + Listed(what, " or ") + ")";
 }

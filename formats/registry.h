@@ -6,6 +6,7 @@
 #define VREX_FORMATS_REGISTRY_H
 
 #include <cstdint>
+#include <string>
 
 #include "core/format.h"
 
@@ -19,5 +20,25 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag);
 
 // The format a and m make a missing archive in, by its extension, or null.
 const Format* FormatForNewArchive(const char* fileName);
+
+// The tag of an archive a and m make in `format`: its magic, or the tag its
+// extension gives.
+uint32_t NewArchiveTag(const Format& format);
+
+// An option behind the names of a, af, m and mf that makes a missing
+// archive in `format` whatever its name, `magic` its first four bytes.
+struct CreationOption {
+  const char* text;   // "-wad2"
+  const Format* format;
+  const char* magic;
+  const char* what;   // "a Quake WAD", for the message below
+};
+
+// The last creation option among the arguments (ASCII case ignored), or null.
+const CreationOption* CreationOptionIn(int argc, char** argv);
+
+// What a and m can make, for the message about a missing archive whose name
+// says no format: ".pak, .wad, ... (-wad2, ... for a Quake WAD, ...)".
+std::string NewArchiveChoices();
 
 #endif

@@ -46,5 +46,5 @@ extern const Format kStk = {
     "\nname\t\tsize\tseek\tflags\n"
     "-------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr, nullptr, nullptr,                    // d, a and m, magic of a new archive
+    nullptr,                                      // d, a and m: read only
 };

@@ -23,6 +23,7 @@ class MemoryFileSystem : public FileSystem {
   bool Remove(const char* path) override;
   bool RemoveFolder(const char* path) override;
   bool Rename(const char* from, const char* to) override;
+  bool KeepPermissions(const char*, const char* to) override { return files_.count(to) || Fail(kMissing); }
   bool SyncFolder(const char*) override { return true; }
   bool ListFolder(const char* path, std::vector<std::string>* names) override;
   const char* Error() const override { return error_; }
@@ -41,6 +42,7 @@ class MemoryFileSystem : public FileSystem {
     return false;
   }
   bool ParentExists(const std::string& path) const;
+  static constexpr const char* kMissing = "No such file or directory";
   std::map<std::string, std::shared_ptr<std::string>> files_;
   std::map<std::string, uint64_t> ids_;
   std::set<std::string> folders_;

@@ -120,6 +120,7 @@ class FaultyFileSystem : public FileSystem {
     if (faults_->powerLoss) pending_.push_back(c);
     return true;
   }
+  bool KeepPermissions(const char* from, const char* to) override { return Pass(inner_.KeepPermissions(from, to)); }
   bool SyncFolder(const char* path) override {
     if (SyncFails()) return Inject(kInputOutput);
     if (!inner_.SyncFolder(path)) return Pass(false);
