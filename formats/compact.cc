@@ -148,6 +148,7 @@ void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32
 int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
                    const WriteRow& row) {
   if (row.style == COMMIT_REWRITE) return DeleteByRewrite(run, row, directory, count, marks);
+  uint64_t dataFrom = row.style == COMMIT_FRONT_TABLE ? FrontDataStart(row, directory, count) : 0;
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
     if (marks[i]) continue;
@@ -156,18 +157,19 @@ int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count,
               row.entry.size);
     ++kept;
   }
-  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION, 1);
+  return CompactArchive(run, directory, kept, row, row.keepDirectoryOrder, JOB_DELETION, 1, dataFrom);
 }
 
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const WriteRow& row,
-                   bool keepOrder, uint32_t jobKind, uint32_t align) {
+                   bool keepOrder, uint32_t jobKind, uint32_t align, uint64_t dataFrom) {
   const uint32_t entrySize = row.entry.size;
   if (entrySize > kLargestEntry) return 0;
   uint64_t fileSize = 0;
   if (!run.archive->Size(&fileSize)) fileSize = run.archiveSize;
   if (!DataInside(row, directory, count, fileSize)) return 0;
   const bool front = row.style == COMMIT_FRONT_TABLE;
-  const uint64_t packFrom = front ? FrontDataStart(row, directory, count) : row.headerSize;
+  const uint64_t tableEnd = row.tableAt + uint64_t(count) * entrySize;
+  const uint64_t packFrom = !front ? row.headerSize : row.keepsRoom ? std::max(tableEnd, dataFrom) : tableEnd;
 
   uint64_t sortedBytes = uint64_t(count) * sizeof(Placement);
   uint64_t movesBytes = uint64_t(count) * MOVE_RECORD_SIZE;
@@ -217,7 +219,6 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
   ArchiveJob job;
   if (front) {
     // The room behind the table, up to the data, holds no stale entries.
-    uint64_t tableEnd = row.tableAt + table.size();
     uint64_t zeroTo = LowestData(row, directory, count, packFrom);
     if (zeroTo > tableEnd) table.resize(size_t(zeroTo - row.tableAt), 0);
     words = HeaderWords(row, row.tableAt, uint64_t(count) * entrySize, count, &wordsAt);

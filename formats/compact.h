@@ -19,8 +19,10 @@
 // keepOrder writes the directory back in its own order instead of sorted by
 // data offset; jobKind (JOB_DELETION, JOB_UPDATE) names the job in the
 // messages of a recovery; data that moves starts at a multiple of `align`.
+// A front table that keeps its room keeps the data from `dataFrom` on (where
+// they began before the run: FrontDataStart of the directory then).
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const WriteRow& row,
-                   bool keepOrder, uint32_t jobKind, uint32_t align);
+                   bool keepOrder, uint32_t jobKind, uint32_t align, uint64_t dataFrom);
 
 // Removes the entries whose mark is set from the directory, keeping the
 // order of the rest, and reclaims their space: by compaction, or for

@@ -168,11 +168,12 @@ UpdateResult CommitFrontTable(const ArchiverState& run, const WriteRow& row, con
   result.stored = uint32_t(result.storedInputs.size());
 
   // 4. Dead space beyond a quarter of the file goes.
-  uint64_t base = FrontDataStart(row, table.data(), newCount);
+  uint64_t dataFrom = FrontDataStart(row, directory, count);
+  uint64_t base = std::max(row.tableAt + uint64_t(newCount) * entrySize, row.keepsRoom ? dataFrom : 0);
   if (DeadSpace(row, table.data(), newCount, t.at, base, base) > t.at / 4) {
     ArchiverState after = run;
     after.archiveSize = t.at;
-    if (!CompactArchive(after, table.data(), newCount, row, true, JOB_UPDATE, row.dataAlign) &&
+    if (!CompactArchive(after, table.data(), newCount, row, true, JOB_UPDATE, row.dataAlign, dataFrom) &&
         run.fs->Exists(WithSuffix(run.archiveName, RECOVERY_SUFFIX).c_str()))
       result.recoveryPending = true;
   }

@@ -16,15 +16,31 @@
 //
 // A compressed member is one zlib stream that inflates to at most realSize
 // bytes; it is written under its whole name in the current folder.
+//
+// Writing: the table in front, with room for 10,000 entries in a new
+// archive (data from 320,092, as in the game's own files), and at most that
+// many. Names are flat, up to 15 bytes. The entries stay sorted as the
+// game's are: by name folded to lower case (ASCII), compared bytewise; a new
+// entry goes before the first entry that sorts after it, and a table that is
+// not sorted is never sorted. New data are a zlib stream (level 6) where it
+// is smaller than the file, else the file as it is (packed size 0). A
+// replaced entry keeps its type word; a new one takes the type most entries
+// of its extension (ASCII case ignored) have, the lowest on a tie, else 0.
+// A new archive: "LOD\0", the word 200, the count, 80 zero bytes, the table.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/access.h"
 #include "core/bytes.h"
 #include "core/format.h"
 #include "core/memory.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kDirectoryOffset = 92;
@@ -163,6 +179,80 @@ void UnzipMember(const ArchiverState& run, Member& m) {
   Release(real);
   Release(packed);
 }
+
+// ---- writing
+
+constexpr uint32_t kRoom = 10000;
+constexpr uint32_t kCountAt = 8;
+constexpr EntryFields kFields = {kEntrySize, kOffsetAt, kRealSizeAt, kPackedSizeAt, 0, kNameWidth, kNameWidth - 1};
+const char kNewHeader[kDirectoryOffset] = {'L', 'O', 'D', 0, char(200)};
+
+std::string Folded(const uint8_t* entry) {
+  std::string name = StoredName(kFields, entry);
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return name;
+}
+
+std::string ExtensionOf(const std::string& folded) {
+  size_t dot = folded.rfind('.');
+  return dot == std::string::npos ? "" : folded.substr(dot + 1);
+}
+
+// The type word most entries of each extension have (the lowest on a tie).
+std::map<std::string, uint32_t> TypesByExtension(const uint8_t* directory, uint32_t count) {
+  std::map<std::string, std::map<uint32_t, uint32_t>> seen;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = directory + uint64_t(i) * kEntrySize;
+    ++seen[ExtensionOf(Folded(entry))][ReadU32LE(entry + kFlagsAt)];
+  }
+  std::map<std::string, uint32_t> types;
+  for (const auto& extension : seen) {
+    uint32_t best = 0, most = 0;
+    for (const auto& type : extension.second) {  // in ascending order of the type
+      if (type.second <= most) continue;
+      best = type.first;
+      most = type.second;
+    }
+    types[extension.first] = best;
+  }
+  return types;
+}
+
+void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  PlanFlatNames(kFields, directory, count, inputs, plan);
+  std::map<std::string, uint32_t> types = TypesByExtension(directory, count);
+  std::vector<std::string> names;  // folded, in the order being built
+  std::vector<Slot> order;
+  for (uint32_t i = 0; i < count; ++i) {
+    names.push_back(Folded(directory + uint64_t(i) * kEntrySize));
+    order.push_back({Slot::OLD, i});
+  }
+  for (size_t j = 0; j < plan->puts.size(); ++j) {
+    Put& put = plan->puts[j];
+    if (put.refusal || put.replaces >= 0) continue;
+    std::string name = Folded(put.entry.data());
+    auto type = types.find(ExtensionOf(name));
+    WriteU32LE(&put.entry[kFlagsAt], type == types.end() ? 0 : type->second);
+    size_t at = size_t(std::find_if(names.begin(), names.end(), [&](const std::string& n) { return n > name; }) -
+                       names.begin());
+    names.insert(names.begin() + long(at), name);
+    order.insert(order.begin() + long(at), {Slot::PUT, uint32_t(j)});
+  }
+  plan->order = order;
+}
+
+// The table in front, the count at 8 commits; new data zlib-coded where smaller.
+const WriteRow kWriteRow = {
+    COMMIT_FRONT_TABLE, TABLE_IN_FRONT, kDirectoryOffset, kDirectoryOffset,  // style, table, header
+    {{kCountAt, 4, WORD_ENTRY_COUNT}, {0, 0, WORD_ENTRY_COUNT}}, false,       // header words
+    kFields,
+    1, kRoom, kRoom, true, DATA_ZLIB_IF_SMALLER, nullptr,  // alignment, room, limit, keeps room, coding
+    kNewHeader, {"lod", nullptr},
+    "Can't allocate %ul bytes for %.16s - skiped\n", true, true,  // directory order kept; stored names
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kLod = {
@@ -171,5 +261,5 @@ extern const Format kLod = {
     "\nname\t\t\tsize\treal\tseek\tflags\n"
     "-------------------------------------------------\n",
     PrintRow, UnzipMember, false, false,          // row, extraction, walks the archive, "~" alias
-    nullptr,                                      // d, a and m: read only
+    &kWriteRow,                                   // d, a and m
 };

@@ -247,9 +247,11 @@ UpdateResult GrowChain(const ArchiverState& run, const WriteRow& row, const uint
         written = WriteFar(f, start, entry.data(), entry.size());
         t = {&f, start + entry.size(), false};
       }
-      CopyResult copied = written ? CopyInput(*run.fs, inputs[j], DATA_AS_IS, &t, buffer, &bytes, &coded, &reasons[j])
+      const char* reason = nullptr;
+      CopyResult copied = written ? CopyInput(*run.fs, inputs[j], DATA_AS_IS, &t, buffer, &bytes, &coded, &reason)
                                   : TARGET_FAILED;
       if (copied == TARGET_FAILED) written = false;
+      if (copied == SOURCE_FAILED) reasons[j] = reason;
       if (copied == COPIED) {
         if (pass == 1) staged[j] = t.at;
         t.at += bytes;

@@ -220,7 +220,7 @@ UpdateResult CommitBehindData(const ArchiverState& run, const WriteRow& row, con
   if (dead > newLength / 4) {
     ArchiverState after = run;
     after.archiveSize = newLength;
-    if (!CompactArchive(after, entries.data(), newCount, row, true, JOB_UPDATE, row.dataAlign) &&
+    if (!CompactArchive(after, entries.data(), newCount, row, true, JOB_UPDATE, row.dataAlign, 0) &&
         run.fs->Exists(WithSuffix(run.archiveName, RECOVERY_SUFFIX).c_str()))
       result.recoveryPending = true;
   }

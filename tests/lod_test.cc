@@ -1,10 +1,13 @@
 // LOD archives end to end: listing, stored and compressed members, testing,
-// hostile sizes and streams.
+// hostile sizes and streams; adding (sorted table, type words, zlib where
+// smaller, the room of a new archive and its limit) and deleting.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <vector>
 
+#include "core/bytes.h"
+#include "tests/support/archive_members.h"
 #include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
@@ -290,13 +293,85 @@ TEST(Lod, UnsafeCompressedNamesAreRefusedButTested) {
   EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
 }
 
-TEST(Lod, DeleteListsNothingAndChangesNothing) {
+// Each entry of the table: name, type word, and "zlib" for a packed member.
+std::vector<std::string> Table(const std::string& lod) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(lod.data());
+  std::vector<std::string> rows;
+  for (uint32_t i = 0; i < ReadU32LE(p + 8); ++i) {
+    const uint8_t* e = p + 92 + 32 * i;
+    char row[64];
+    snprintf(row, sizeof row, "%.16s %02X%s", reinterpret_cast<const char*>(e), ReadU32LE(e + 24),
+             ReadU32LE(e + 28) ? " zlib" : "");
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(Lod, AddKeepsTheTableSortedTypesNewEntriesByExtensionAndPacksWhereSmaller) {
   TempDir dir;
-  std::string lod = Lod().Packed("a", "aaaa").Stored("b", "bb").Bytes();
+  dir.Write("a.lod", Lod().Stored("B.def", "bb", 0x47).Stored("c.pcx", "c", 0x10).Stored("d.DEF", "dd", 0x47)
+                         .Stored("e.def", "e", 0x49).Stored("f.x", "1", 5).Stored("g.x", "2", 3).Bytes());
+  const std::string text(5000, 't'), noise = Pattern(3000, 1);
+  dir.Write("A.def", text);
+  dir.Write("cc.txt", noise);
+  dir.Write("C.PCX", "new c");
+  dir.Write("h.x", "");
+  RunResult r = Vrex(dir.path(), {"a", "a.lod", "A.def", "cc.txt", "C.PCX", "h.x"});
+  EXPECT_EQ(r.out, Searching(6) + "Adding A.def\nAdding cc.txt\nReplacing c.pcx\nAdding h.x\n\n4 files stored\n");
+  // A new type: the most common of the extension (.def: 47 twice), on a tie
+  // the lowest (.x: 05 and 03), else 0; a replaced entry keeps its own.
+  std::string lod = dir.Read("a.lod");
+  EXPECT_EQ(Table(lod), (std::vector<std::string>{"A.def 47 zlib", "B.def 47", "c.pcx 10", "cc.txt 00", "d.DEF 47",
+                                                  "e.def 49", "f.x 05", "g.x 03", "h.x 03"}));
+  Members members;
+  ASSERT_TRUE(ReadMembers("a.lod", lod, &members));
+  EXPECT_EQ(members[0].second, text);
+  EXPECT_EQ(members[2].second, "new c");
+  EXPECT_EQ(members[3].second, noise);
+
+  // A table that is not sorted stays as it is: a new entry goes before the
+  // first that sorts after it.
+  dir.Write("u.lod", Lod().Stored("z", "z").Stored("a", "a").Bytes());
+  dir.Write("m", "m");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "u.lod", "m"}).exitCode, 0);
+  EXPECT_EQ(Table(dir.Read("u.lod")), (std::vector<std::string>{"m 00", "z 00", "a 00"}));
+}
+
+TEST(Lod, ANewArchiveHasRoomForTenThousandEntriesAndNoMore) {
+  TempDir dir;
+  dir.Write("f", "data");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "new.lod", "f"}).exitCode, 0);
+  std::string lod = dir.Read("new.lod");
+  EXPECT_EQ(lod.substr(0, 12), Bytes().Raw(std::string("LOD\0", 4)).U32(200).U32(1).str());
+  EXPECT_EQ(lod.substr(12, 80), std::string(80, '\0'));
+  EXPECT_EQ(ReadU32LE(reinterpret_cast<const uint8_t*>(lod.data()) + 92 + 16), 320092u) << "data behind the room";
+  EXPECT_EQ(lod.size(), 320092u + 4);
+
+  Lod full;
+  for (int i = 0; i < 10000; ++i) full.Stored("m" + std::to_string(i), "");
+  dir.Write("full.lod", full.Bytes());
+  dir.Write("m7", "replaces");
+  RunResult r = Vrex(dir.path(), {"a", "full.lod", "m7", "f"});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Searching(10000) + "Replacing m7\nArchive full f - skipped\n\n1 files stored, 1 skipped\n");
+}
+
+// d deletes and reclaims, the table keeping its order and its room.
+TEST(Lod, DeleteReclaimsKeepingTheOrderAndTheRoom) {
+  TempDir dir;
+  std::string lod = Lod().Packed("a", "aaaa").Stored("b", "bb").Stored("c", "ccc").Bytes();
   dir.Write("a.lod", lod);
   RunResult r = Vrex(dir.path(), {"d", "a.lod", "A"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Searching(2) + "\n1 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+  EXPECT_EQ(r.out, Searching(3) + "Deleting a\n\n1 matches found\n");
+  std::string after = dir.Read("a.lod");
+  EXPECT_EQ(Table(after), (std::vector<std::string>{"b 00", "c 00"}));
+  // The data still begin where they did: the table's room grew by an entry.
+  EXPECT_EQ(ReadU32LE(reinterpret_cast<const uint8_t*>(after.data()) + 92 + 16), 92u + 3 * 32);
+  EXPECT_EQ(after.size(), 92u + 3 * 32 + 5);
+  Members members;
+  ASSERT_TRUE(ReadMembers("a.lod", after, &members));
+  EXPECT_EQ(members, (Members{{"b", "bb"}, {"c", "ccc"}}));
+  EXPECT_EQ(dir.Tree().size(), 1u);
 }
 }  // namespace
