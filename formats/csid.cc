@@ -12,10 +12,16 @@
 //   17      4     offset (u32 LE) of the member's bytes
 //
 // Members lie anywhere in the file.
+//
+// Writing: the table in front (a new archive, made with -csid, has room for
+// 2,048 entries), at most 65,535 entries. Names are flat, up to 12 bytes; the
+// length byte of a new or replaced entry is its name's length.
 #include <cstdio>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/format.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kEntrySize = 21;
@@ -36,6 +42,36 @@ void Decode(const uint8_t* entry, Member* m) {
 }
 
 void PrintRow(const Member& m) { printf("%-12.12s\t%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
+
+// ---- writing
+
+constexpr uint32_t kCountAt = 4;
+constexpr uint32_t kTableAt = 6;
+constexpr EntryFields kFields = {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth, kNameWidth};
+
+void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  PlanFlatNames(kFields, directory, count, inputs, plan);
+  for (Put& put : plan->puts) {
+    if (put.refusal) continue;
+    if (put.replaces >= 0) {
+      const uint8_t* old = directory + uint64_t(put.replaces) * kEntrySize;
+      put.entry.assign(old, old + kEntrySize);
+    }
+    put.entry[0] = uint8_t(StoredName(kFields, put.entry.data()).size());
+  }
+}
+
+// The table in front, the count at 4 commits.
+const WriteRow kWriteRow = {
+    COMMIT_FRONT_TABLE, TABLE_IN_FRONT, kTableAt, kTableAt,                  // style, table, header
+    {{kCountAt, 2, WORD_ENTRY_COUNT}, {0, 0, WORD_ENTRY_COUNT}}, false,       // header words
+    kFields,
+    1, 2048, 0xFFFF, true, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "CSid\0\0", {nullptr, nullptr},             // made with -csid only
+    "Can't allocate %ul bytes for %.12s - skiped\n", true, true,  // directory order kept; stored names
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kCsid = {
@@ -44,5 +80,5 @@ extern const Format kCsid = {
     "\nname\t\tsize\t\tseek\n"
     "------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr,                                      // d, a and m: read only
+    &kWriteRow,                                   // d, a and m
 };

@@ -22,6 +22,7 @@ const CreationOption kCreationOptions[] = {
     {"-wad2", &kQuakeWad, "WAD2", "a Quake WAD"},
     {"-wad3", &kQuakeWad, "WAD3", "a Half-Life WAD"},
     {"-iwad", &kDoomWad, "IWAD", "a Doom IWAD"},
+    {"-csid", &kCsid, "CSid", "a Chasm BIN"},
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }

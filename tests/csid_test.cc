@@ -1,8 +1,11 @@
-// CSid (BIN) archives end to end: listing, extraction and testing.
+// CSid (BIN) archives end to end: listing, extraction and testing; the
+// length byte of what a writes, -csid, and deletion.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "core/bytes.h"
+#include "tests/support/archive_members.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 
@@ -107,13 +110,37 @@ TEST(Csid, TestWritesNothingAndMembersPastTheEndAreReadErrors) {
   EXPECT_EQ(dir.Tree(), With({}, "a.bin", bin));
 }
 
-TEST(Csid, DeleteListsNothingAndChangesNothing) {
+// -csid makes a CSid whatever the name, with room for 2,048 entries; the
+// length byte of a new or replaced entry is its name's length.
+TEST(Csid, CsidMakesANewArchiveAndTheLengthByteFollowsTheName) {
   TempDir dir;
-  std::string bin = Csid().Member("a", "1").Member("b", "2").Bytes();
-  dir.Write("a.bin", bin);
-  RunResult r = Vrex(dir.path(), {"d", "a.bin"});
+  dir.Write("Wall.cel", "wall");
+  dir.Write("f.pic", "pic");
+  RunResult r = Vrex(dir.path(), {"a", "chasm.dat", "-CSID", "Wall.cel", "f.pic"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out, Banner() + "Creating chasm.dat\nAdding Wall.cel\nAdding f.pic\n\n2 files stored\n");
+  std::string bin = dir.Read("chasm.dat");
+  EXPECT_EQ(bin.substr(0, 6), Bytes().Raw("CSid").U16(2).str());
+  EXPECT_EQ(bin.substr(6, 21), Bytes().U8(8).Name("Wall.cel", 12).U32(4).U32(6 + 2048 * 21).str());
+  EXPECT_EQ(bin.size(), 6u + 2048 * 21 + 7);
+
+  dir.Write("b.bin", Csid().Member("WALL.CEL", "old", 200).Member("x", "x").Bytes());
+  ASSERT_EQ(Vrex(dir.path(), {"af", "b.bin", "Wall.cel"}).exitCode, 0);
+  Members members;
+  ASSERT_TRUE(ReadMembers("b.bin", dir.Read("b.bin"), &members));
+  EXPECT_EQ(members, (Members{{"WALL.CEL", "wall"}, {"x", "x"}}));
+  EXPECT_EQ(dir.Read("b.bin")[6], char(8)) << "the stored name's length";
+}
+
+// d deletes and reclaims, the table keeping its order and its room.
+TEST(Csid, DeleteReclaimsKeepingTheOrderAndTheRoom) {
+  TempDir dir;
+  dir.Write("a.bin", Csid().Member("z", "1").Member("b", "22").Member("a", "333").Bytes());
+  RunResult r = Vrex(dir.path(), {"d", "a.bin", "b"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Searching(2) + "\n2 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({}, "a.bin", bin));
+  EXPECT_EQ(r.out, Searching(3) + "Deleting b\n\n1 matches found\n");
+  std::string bin = dir.Read("a.bin");
+  EXPECT_EQ(bin, Bytes().Raw("CSid").U16(2).U8(1).Name("z", 12).U32(1).U32(69).U8(1).Name("a", 12).U32(3).U32(70)
+                     .Fill(21).Raw("1333").str());
 }
 }  // namespace
