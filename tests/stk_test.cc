@@ -1,9 +1,11 @@
 // STK/ITK archives end to end: detection by extension, listing, extraction
-// and testing.
+// and testing; what a writes (flags, room, the limit, members the table
+// grows over) and deletion.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "tests/support/archive_members.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
@@ -132,13 +134,48 @@ TEST(Stk, TestWritesNothingAndMembersPastTheEndAreReadErrors) {
   EXPECT_EQ(dir.Tree(), With({{"good", "abc"}, {"empty", ""}, {"past", ""}}, "a.stk", stk));
 }
 
-TEST(Stk, DeleteListsNothingAndChangesNothing) {
+// .itk makes an STK too, with room for 256 entries; new and replaced
+// entries get flags 0; a table that grows over member data first moves the
+// members behind the end.
+TEST(Stk, AddMakesRoomAndClearsTheFlags) {
   TempDir dir;
-  std::string stk = Stk().Member("a", "1").Member("b", "2").Bytes();
-  dir.Write("a.itk", stk);
-  RunResult r = Vrex(dir.path(), {"d", "a.itk"});
+  dir.Write("f", "data");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "new.itk", "f"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("new.itk"), Bytes().U16(1).Name("f", 13).U32(4).U32(2 + 256 * 22).U8(0).Fill(255 * 22).Raw("data").str());
+
+  dir.Write("a.stk", Stk().Member("first", "1111", 0x80).Member("second", "22", 0x07).Bytes());
+  dir.Write("second", "new");
+  dir.Write("third", "3");
+  RunResult r = Vrex(dir.path(), {"a", "a.stk", "second", "third"});
+  EXPECT_EQ(r.out, Searching(2) + "Replacing second\nAdding third\n\n2 files stored\n");
+  std::string stk = dir.Read("a.stk");
+  Members members;
+  ASSERT_TRUE(ReadMembers("a.stk", stk, &members));
+  EXPECT_EQ(members, (Members{{"first", "1111"}, {"second", "new"}, {"third", "3"}}));
+  EXPECT_EQ(stk[2 + 21], char(0x80));
+  EXPECT_EQ(stk[2 + 22 + 21], char(0));
+  EXPECT_EQ(stk[2 + 44 + 21], char(0));
+}
+
+TEST(Stk, AnArchiveTakesAtMost65535Entries) {
+  TempDir dir;
+  Stk full;
+  for (int i = 0; i < 65534; ++i) full.Member("m" + std::to_string(i), "");
+  dir.Write("a.stk", full.Bytes());
+  dir.Write("one", "1");
+  dir.Write("two", "2");
+  RunResult r = Vrex(dir.path(), {"a", "a.stk", "one", "two"});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, Searching(65534) + "Adding one\nArchive full two - skipped\n\n1 files stored, 1 skipped\n");
+}
+
+// d deletes and reclaims, the data right behind the shorter table.
+TEST(Stk, DeleteReclaimsKeepingTheOrder) {
+  TempDir dir;
+  dir.Write("a.itk", Stk().Member("z", "1").Member("b", "22").Member("a", "333", 5).Bytes());
+  RunResult r = Vrex(dir.path(), {"d", "a.itk", "B"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Searching(2) + "\n2 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({}, "a.itk", stk));
+  EXPECT_EQ(r.out, Searching(3) + "Deleting b\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("a.itk"), Stk().Member("z", "1").Member("a", "333", 5).Bytes());
 }
 }  // namespace
