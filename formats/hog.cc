@@ -14,13 +14,20 @@
 // the end of the file (or past 4 GiB), or a header the file cuts short,
 // ends the chain; it is kept behind the whole entries so that the walk can
 // name it. A read that fails (reported) ends the chain too.
+//
+// Writing: new records are appended to the chain and a member replaced by a
+// file of its size is written in place (both under the recovery record); any
+// other change rewrites the file. Names are flat, up to 12 bytes. vrex sets
+// no limit on the entries (the DOS engines read at most 250).
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/access.h"
 #include "core/bytes.h"
 #include "core/format.h"
 #include "core/memory.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kMagicSize = 3;
@@ -92,6 +99,26 @@ void Decode(const uint8_t* entry, Member* m) {
 void PrintRow(const Member& m) { printf("%-13.13s\t%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
 
 const OffsetRule kInterleaved = {OffsetRule::BACK_TO_BACK, FirstData, kEntrySize};
+
+// ---- writing
+
+constexpr EntryFields kFields = {kEntrySize, NO_FIELD, kSizeAt, NO_FIELD, 0, kNameWidth, kNameWidth - 1};
+
+void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  PlanFlatNames(kFields, directory, count, inputs, plan);
+}
+
+// A chain: each entry right before its data.
+const WriteRow kWriteRow = {
+    COMMIT_REWRITE, TABLE_CHAIN, kMagicSize, 0,                               // style, table, header
+    {{0, 0, WORD_ENTRY_COUNT}, {0, 0, WORD_ENTRY_COUNT}}, false,              // no header words
+    kFields,
+    1, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "DHF", {"hog", nullptr},
+    "Can't allocate %ul bytes for %.13s - skiped\n", true, true,  // directory order kept; stored names
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kHog = {
@@ -100,5 +127,5 @@ extern const Format kHog = {
     "\nname\t\tsize\tseek\n"
     "--------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr,                                      // d, a and m: read only
+    &kWriteRow,                                   // d, a and m
 };

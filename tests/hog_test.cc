@@ -1,5 +1,7 @@
 // Descent HOG archives end to end: the chain of entries walked from the
-// file, listing, extraction and testing, and chains the file cuts short.
+// file, listing, extraction and testing, and chains the file cuts short;
+// records appended, same-size replacements in place, other changes and
+// deletion by a rewrite.
 #include <gtest/gtest.h>
 
 #include "tests/support/bytes_builder.h"
@@ -93,5 +95,34 @@ TEST(Hog, AChainWithoutAWholeEntryIsABrokenArchive) {
     EXPECT_EQ(r.exitCode, 5);
     EXPECT_EQ(r.out, Banner() + "\td.hog: brocken archive\n");
   }
+}
+// New records go behind the chain and a file of a member's size takes its
+// place, the bytes before untouched; any other size rewrites the chain, as
+// deletion does, and a torn tail goes with it.
+TEST(Hog, AppendsAndReplacesInPlaceOrRewrites) {
+  TempDir dir;
+  const std::string before = Hog({{"a.txt", "AAAA"}, {"b.rdl", "BB"}});
+  dir.Write("d.hog", before);
+  dir.Write("c.txb", "new");
+  dir.Write("a.txt", "aaaa");
+  RunResult r = Vrex(dir.path(), {"a", "d.hog", "c.txb", "a.txt"});
+  EXPECT_EQ(r.out, Searching(2) + "Adding c.txb\nReplacing a.txt\n\n2 files stored\n");
+  EXPECT_EQ(dir.Read("d.hog"), Hog({{"a.txt", "aaaa"}, {"b.rdl", "BB"}, {"c.txb", "new"}}));
+
+  dir.Write("d.hog", before + "torn");
+  dir.Write("b.rdl", "longer");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "d.hog", "b.rdl"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("d.hog"), Hog({{"a.txt", "AAAA"}, {"b.rdl", "longer"}}));
+  RunResult d = Vrex(dir.path(), {"d", "d.hog", "A.TXT"});
+  EXPECT_EQ(d.out, Searching(2) + "Deleting a.txt\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("d.hog"), Hog({{"b.rdl", "longer"}}));
+  EXPECT_EQ(dir.Tree().size(), 4u) << "no record, no temporary file";
+}
+
+TEST(Hog, ANewHogIsTheMagicAndItsRecords) {
+  TempDir dir;
+  dir.Write("x.bin", "xx");
+  ASSERT_EQ(Vrex(dir.path(), {"af", "new.HOG", "x.bin"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("new.HOG"), Hog({{"x.bin", "xx"}}));
 }
 }  // namespace
