@@ -13,10 +13,14 @@
 //
 // A member's offset is the end of the directory plus the sizes of all
 // entries before it, selected or not (modulo 2^32).
+//
+// Writing rewrites the file, the entries in their order. Names are flat, up
+// to 12 bytes; byte 12 of a new entry is 0, a replaced one keeps its own.
 #include <cstdio>
 
 #include "core/bytes.h"
 #include "core/format.h"
+#include "formats/update.h"
 
 namespace {
 constexpr uint32_t kHeaderSize = 8;
@@ -43,6 +47,26 @@ void PrintRow(const Member& m) {
 }
 
 const OffsetRule kBackToBack = {OffsetRule::BACK_TO_BACK, FirstData, 0};
+
+// ---- writing
+
+constexpr EntryFields kFields = {kEntrySize, NO_FIELD, kSizeAt, NO_FIELD, 0, kNameWidth, kNameWidth};
+
+void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
+          UpdatePlan* plan) {
+  PlanFlatNames(kFields, directory, count, inputs, plan);
+}
+
+// Rewritten whole; the count at 4.
+const WriteRow kWriteRow = {
+    COMMIT_REWRITE, TABLE_IN_FRONT, kHeaderSize, kHeaderSize,                // style, table, header
+    {{4, 4, WORD_ENTRY_COUNT}, {0, 0, WORD_ENTRY_COUNT}}, false,              // header words
+    kFields,
+    1, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
+    "DMVL\0\0\0\0", {"mvl", nullptr},
+    "Can't allocate %ul bytes for %.12s - skiped\n", true, true,  // directory order kept; stored names
+    Plan, nullptr,
+};
 }  // namespace
 
 extern const Format kDmvl = {
@@ -51,5 +75,5 @@ extern const Format kDmvl = {
     "\nname\t\tsize\t\tseek\t\tflags\n"
     "-----------------------------------------------------\n",
     PrintRow, nullptr, false, false,              // row, extraction, walks the archive, "~" alias
-    nullptr,                                      // d, a and m: read only
+    &kWriteRow,                                   // d, a and m
 };

@@ -1,9 +1,11 @@
 // a, af, m and mf on PACK archives end to end: which member a file becomes,
-// what is refused, folders, list files, making a new archive, and the move.
+// what is refused, folders, list files, making a new archive, and the move;
+// and the flat names of LOD, CSid, STK, HOG and DMVL.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "tests/support/archive_members.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
@@ -12,6 +14,17 @@ namespace {
 typedef std::pair<std::string, std::string> Entry;  // name, bytes
 
 std::vector<Entry> Members(const std::string& file) { return PackMembers(file); }
+
+// The formats with flat names: an archive's name, its "Searching" tag, the
+// longest new name.
+struct FlatFormat {
+  const char* archive;
+  const char* tag;
+  size_t longest;
+};
+const FlatFormat kFlatFormats[] = {
+    {"a.lod", " LOD", 15}, {"a.bin", "CSid", 12}, {"a.stk", " STK", 12}, {"a.hog", " DHF", 12}, {"a.mvl", "DMVL", 12},
+};
 
 struct NameCase {
   const char* label;
@@ -71,6 +84,50 @@ TEST(Add, NamesReplaceOrAppend) {
       EXPECT_EQ(dir.Read("a.pak"), before) << "untouched, byte for byte";
     }
     EXPECT_EQ(Members(dir.Read("a.pak")), want);
+  }
+}
+
+// The five formats store the last component whatever the letter; names
+// replace as PACK names do, without folders.
+TEST(Add, FlatNamesReplaceOrAppend) {
+  const NameCase cases[] = {
+      {"exact wins over case", {"a.txt", "A.txt"}, "a", {"A.txt"}, "Replacing A.txt\n", {"a.txt", "A.txt"}, 0},
+      {"case differs", {"Read.Me"}, "af", {"READ.ME"}, "Replacing Read.Me\n", {"Read.Me"}, 0},
+      {"two case variants", {"a.txt", "A.TXT"}, "a", {"a.Txt"}, "Ambiguous name a.Txt - skipped\n",
+       {"a.txt", "A.TXT"}, 9},
+      {"a takes the last component too", {"x"}, "a", {"sub/x", "sub/y"}, "Replacing x\nAdding y\n", {"x", "y"}, 0},
+      {"same name twice", {}, "a", {"p/k.bin", "q/K.BIN"}, "Adding k.bin\nDuplicate name q/K.BIN - skipped\n",
+       {"k.bin"}, 9},
+  };
+  for (const FlatFormat& f : kFlatFormats) {
+    std::vector<NameCase> rows(std::begin(cases), std::end(cases));
+    std::string longest(f.longest, 'n'), longer(f.longest + 1, 'm');
+    rows.push_back({"longest name", {}, "a", {longest}, "Adding " + longest + "\n", {longest}, 0});
+    rows.push_back({"too long", {"x"}, "af", {longer}, "Name too long " + longer + " - skipped\n", {"x"}, 9});
+    for (const NameCase& c : rows) {
+      SCOPED_TRACE(std::string(f.archive) + ": " + c.label);
+      TempDir dir;
+      std::vector<Entry> before;
+      for (const auto& name : c.stored) before.push_back({name, "old:" + name});
+      Put(dir, f.archive, MakeArchive(f.archive, before));
+      for (const auto& file : c.files) Put(dir, file, "new");
+      std::vector<std::string> args = {c.letter, f.archive};
+      args.insert(args.end(), c.files.begin(), c.files.end());
+      RunResult r = Vrex(dir.path(), args);
+      EXPECT_EQ(r.exitCode, c.exitCode);
+      size_t stored = c.after.size() - c.stored.size() + (c.lines.find("Replacing") != std::string::npos);
+      std::string summary = stored ? std::to_string(stored) + " files stored" : "(no files stored";
+      if (c.exitCode == 9) summary += stored ? ", 1 skipped" : ", 1 skipped)";
+      EXPECT_EQ(r.out, Banner() + "Searching " + f.tag + " (" + std::to_string(c.stored.size()) + " files)\n" + c.lines +
+                           "\n" + summary + "\n");
+      std::vector<Entry> want, after;
+      for (const auto& name : c.after) {
+        bool old = std::find(c.stored.begin(), c.stored.end(), name) != c.stored.end();
+        want.push_back({name, old && c.lines.find("Replacing " + name + "\n") == std::string::npos ? "old:" + name : "new"});
+      }
+      ASSERT_TRUE(ReadMembers(f.archive, dir.Read(f.archive), &after));
+      EXPECT_EQ(after, want);
+    }
   }
 }
 

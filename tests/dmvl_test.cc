@@ -1,11 +1,14 @@
 // DMVL files end to end: 17-byte directory records, members back to back
-// behind the directory, listing, extraction and testing.
+// behind the directory, listing, extraction and testing; every change
+// rewrites the file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <vector>
 
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
+#include "tests/support/faults.h"
 
 namespace {
 const std::string kHeading = "\nname\t\tsize\t\tseek\t\tflags\n" + std::string(53, '-') + "\n";
@@ -105,13 +108,48 @@ TEST(Dmvl, TestWritesNothingAndSizesPastTheEndAreReadErrors) {
   EXPECT_EQ(l.out, Searching(3) + kHeading + "after       \t0      \t0000002D\t00\n" + "\n1 matches found\n");
 }
 
-TEST(Dmvl, DeleteListsNothingAndChangesNothing) {
+// A replaced entry keeps its byte 12, a new one has 0; the rewritten file
+// keeps the archive's permission bits.
+TEST(Dmvl, AddRewritesTheFileKeepingItsPermissions) {
   TempDir dir;
-  std::string mvl = Dmvl().Member("a", "1").Member("b", "2").Bytes();
+  dir.Write("a.mvl", Dmvl().Member("a.pcx", "old", 0x80).Member("b.raw", "bb").Bytes());
+  ASSERT_EQ(chmod(dir.Join("a.mvl").c_str(), 0640), 0);
+  dir.Write("A.PCX", "new a");
+  dir.Write("c", "c");
+  RunResult r = Vrex(dir.path(), {"a", "a.mvl", "A.PCX", "c"});
+  EXPECT_EQ(r.out, Searching(2) + "Replacing a.pcx\nAdding c\n\n2 files stored\n");
+  EXPECT_EQ(dir.Read("a.mvl"), Dmvl().Member("a.pcx", "new a", 0x80).Member("b.raw", "bb").Member("c", "c").Bytes());
+  struct stat st;
+  ASSERT_EQ(stat(dir.Join("a.mvl").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ASSERT_EQ(Vrex(dir.path(), {"a", "new.mvl", "c"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("new.mvl"), Dmvl().Member("c", "c").Bytes());
+}
+
+// A file that comes up short fails the whole rewrite: the archive as it
+// was, no temporary file.
+TEST(Dmvl, AFileThatChangesWhileReadFailsTheRewrite) {
+  TempDir dir;
+  const std::string mvl = Dmvl().Member("a", "1").Bytes();
   dir.Write("a.mvl", mvl);
-  RunResult r = Vrex(dir.path(), {"d", "a.mvl", "b"});
+  dir.Write("b", "2");
+  dir.Write("c", "3");
+  Faults faults;
+  faults.failReadsOf = "c";
+  RunResult r = VrexInProcess(dir.path(), {"a", "a.mvl", "b", "c"}, &faults);
+  EXPECT_EQ(r.exitCode, 7);
+  EXPECT_EQ(r.out, Searching(1) + "Changed while read c - skipped\n\ta.mvl: the update failed - the archive is as it "
+                                  "was\n\n(no files stored, 1 skipped)\n");
+  EXPECT_EQ(dir.Tree(), With({{"b", "2"}, {"c", "3"}}, "a.mvl", mvl));
+}
+
+// d deletes by rewriting the file in its order.
+TEST(Dmvl, DeleteRewritesTheRest) {
+  TempDir dir;
+  dir.Write("a.mvl", Dmvl().Member("a", "1").Member("b", "2", 9).Member("c", "3").Bytes());
+  RunResult r = Vrex(dir.path(), {"d", "a.mvl", "a", "C"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Searching(2) + "\n1 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({}, "a.mvl", mvl));
+  EXPECT_EQ(r.out, Searching(3) + "Deleting a\nDeleting c\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({}, "a.mvl", Dmvl().Member("b", "2", 9).Bytes()));
 }
 }  // namespace
