@@ -10,8 +10,9 @@
 //      and syncs: that commits;
 //   3b. any other run syncs the data, then writes the table and the count word
 //      through the recovery record (RunArchiveJob): the record commits;
-//   4. dead space beyond a quarter of the file is reclaimed by compaction,
-//      the directory keeping its order.
+//   4. dead space beyond a quarter of the file (the room in front of the
+//      first data not counted) is reclaimed by compaction, the directory
+//      keeping its order.
 // A failure before the commit puts the room's bytes and the count back,
 // synced, and cuts the file to its old length; one after the record was
 // written leaves it for the next writing run (exit 8).
@@ -168,8 +169,9 @@ UpdateResult CommitFrontTable(const ArchiverState& run, const WriteRow& row, con
   result.stored = uint32_t(result.storedInputs.size());
 
   // 4. Dead space beyond a quarter of the file goes.
+  // The room in front of the first data is the table's, never dead space.
   uint64_t dataFrom = FrontDataStart(row, directory, count);
-  uint64_t base = std::max(row.tableAt + uint64_t(newCount) * entrySize, row.keepsRoom ? dataFrom : 0);
+  uint64_t base = std::max(row.tableAt + uint64_t(newCount) * entrySize, LowestData(row, table.data(), newCount, t.at));
   if (DeadSpace(row, table.data(), newCount, t.at, base, base) > t.at / 4) {
     ArchiverState after = run;
     after.archiveSize = t.at;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "tests/support/archive_members.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
 #include "tests/support/faults.h"
@@ -19,7 +20,7 @@ uint32_t U32(const std::string& s, size_t at) {
          uint32_t(uint8_t(s[at + 3])) << 24;
 }
 
-std::vector<std::pair<std::string, std::string>> Members(const std::string& file) { return PackMembers(file); }
+Members PackOf(const std::string& file) { return PackMembers(file); }
 
 const std::string kBig = Pattern(40000, 1);
 
@@ -37,7 +38,7 @@ TEST(Update, WritesBehindTheOldEndAndCommitsWithTheHeader) {
   ASSERT_EQ(after.size(), before.size() + 3 + 3 * 64);
   EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12)) << "old bytes untouched";
   EXPECT_EQ(U32(after, 4), before.size() + 3);
-  EXPECT_EQ(Members(after),
+  EXPECT_EQ(PackOf(after),
             (std::vector<std::pair<std::string, std::string>>{{"big", kBig}, {"small", "S2"}, {"new", "N"}}));
 }
 
@@ -47,7 +48,7 @@ TEST(Update, SharedDataStaysWithTheEntryNotReplaced) {
   dir.Write("a.pak", Pack().Member("one", kBig).Entry("two", 12, 40000).Bytes());
   dir.Write("two", "fresh");
   ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "two"}).exitCode, 0);
-  EXPECT_EQ(Members(dir.Read("a.pak")),
+  EXPECT_EQ(PackOf(dir.Read("a.pak")),
             (std::vector<std::pair<std::string, std::string>>{{"one", kBig}, {"two", "fresh"}}));
 }
 
@@ -67,7 +68,7 @@ TEST(Update, DeadSpacePastAQuarterIsReclaimedInDirectoryOrder) {
   ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "last"}).exitCode, 0);
   std::string packed = dir.Read("a.pak");
   EXPECT_EQ(packed.size(), 12 + 30000 + 1 + 1 + 3 * 64) << "no dead space left";
-  EXPECT_EQ(Members(packed),
+  EXPECT_EQ(PackOf(packed),
             (std::vector<std::pair<std::string, std::string>>{{"first", first}, {"mid", "m"}, {"last", "l"}}));
   EXPECT_FALSE(dir.Exists("a.pak.vrex-recovery"));
 }
@@ -84,56 +85,112 @@ TEST(Update, BytesBehindTheEndAreDeadSpace) {
   ASSERT_EQ(Vrex(dir.path(), {"a", "a.pak", "b"}).exitCode, 0);
   std::string after = dir.Read("a.pak");
   EXPECT_EQ(after.size(), before.size() - 64 + 1 + 2 * 64) << "the dead kilobyte was reclaimed";
-  EXPECT_EQ(Members(after), (std::vector<std::pair<std::string, std::string>>{{"a", "A"}, {"b", "B"}}));
+  EXPECT_EQ(PackOf(after), (std::vector<std::pair<std::string, std::string>>{{"a", "A"}, {"b", "B"}}));
 }
 
-// Every write and every sync of a run, failing in turn: a failure before
-// the commit gives exit 7 and leaves the archive as it was, byte for byte (a
-// new one: nothing); one in the compaction behind the commit leaves a
-// recovery record that the same command, run again, finishes.
+// Every write and every sync of a run, failing in turn, for each commit
+// style: a failure before the commit gives exit 7 and leaves the archive as
+// it was, byte for byte (a new one: nothing); one behind the commit (in the
+// compaction, or a front table's job after its record) leaves a recovery
+// record that the same command, run again, finishes.
 TEST(Update, AFailedRunLeavesTheArchiveAsItWas) {
-  TempDir dir;
-  const std::string before = Pack().Member("old", kBig).Member("keep", "k").Bytes();
   const std::string replacement = Pattern(50000, 9);
+  const Members old = {{"keep", "k"}, {"old", kBig}};
+  const Members appended = {{"keep", "k"}, {"old", replacement}, {"add", "a"}};
+  const Members sorted = {{"add", "a"}, {"keep", "k"}, {"old", replacement}};
+  const Members fresh = {{"old", replacement}, {"add", "a"}};
+  const Members freshSorted = {{"add", "a"}, {"old", replacement}};
+  struct Row {
+    std::string archive, before;  // before empty: the archive is made
+    std::vector<std::string> options;
+    Members after;
+  };
+  const std::vector<Row> rows = {
+      {"a.pak", Pack().Member("old", kBig).Member("keep", "k").Bytes(), {},
+       {{"old", replacement}, {"keep", "k"}, {"add", "a"}}},
+      {"new.pak", "", {}, fresh},
+      {"a.lod", MakeArchive("a.lod", old), {}, sorted},
+      {"new.lod", "", {}, freshSorted},
+      {"a.bin", MakeArchive("a.bin", old), {}, appended},
+      {"new.bin", "", {"-csid"}, fresh},
+      {"a.stk", MakeArchive("a.stk", old), {}, appended},
+      {"a.hog", MakeArchive("a.hog", old), {}, appended},
+      {"new.hog", "", {}, fresh},
+      {"a.mvl", MakeArchive("a.mvl", old), {}, appended},
+  };
+  TempDir dir;
   dir.Write("old", replacement);
   dir.Write("add", "a");
-  const std::vector<std::pair<std::string, std::string>> after = {{"old", replacement}, {"keep", "k"}, {"add", "a"}};
-  for (const char* archive : {"a.pak", "new.pak"}) {
-    bool existing = std::string(archive) == "a.pak";
-    if (existing) dir.Write(archive, before);
+  for (const Row& row : rows) {
+    const std::string& archive = row.archive;
+    std::vector<std::string> args = {"a", archive, "old", "add"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    bool existing = !row.before.empty();
+    if (existing) dir.Write(archive, row.before);
     Faults count;
-    ASSERT_EQ(VrexInProcess(dir.path(), {"a", archive, "old", "add"}, &count).exitCode, 0);
+    ASSERT_EQ(VrexInProcess(dir.path(), args, &count).exitCode, 0) << archive;
     for (int syncs = 0; syncs < 2; ++syncs) {
       unsigned long total = syncs ? count.syncs : count.writes;
       for (unsigned long k = 1; k <= total; ++k) {
-        SCOPED_TRACE(std::string(archive) + (syncs ? " sync " : " write ") + std::to_string(k));
+        SCOPED_TRACE(archive + (syncs ? " sync " : " write ") + std::to_string(k));
         if (existing)
-          dir.Write(archive, before);
+          dir.Write(archive, row.before);
         else
           unlink(dir.Join(archive).c_str());
         Faults faults;
         (syncs ? faults.failSync : faults.failWrite) = k;
-        RunResult r = VrexInProcess(dir.path(), {"a", archive, "old", "add"}, &faults);
-        if (r.exitCode == 8) {  // the compaction behind the commit
+        RunResult r = VrexInProcess(dir.path(), args, &faults);
+        if (r.exitCode == 8) {  // behind the commit
           EXPECT_EQ(Vrex(dir.path(), {"l", archive}).exitCode, 8);
-          EXPECT_EQ(Vrex(dir.path(), {"a", archive, "old", "add"}).exitCode, 0);
+          EXPECT_EQ(Vrex(dir.path(), args).exitCode, 0);
         }
         if (r.exitCode == 8 || r.exitCode == 0) {
-          std::vector<std::pair<std::string, std::string>> want = after;
-          if (!existing) want.erase(want.begin() + 1);
-          EXPECT_EQ(Members(dir.Read(archive)), want);
-          EXPECT_FALSE(dir.Exists(std::string(archive) + ".vrex-recovery"));
+          Members now;
+          EXPECT_TRUE(ReadMembers(archive, dir.Read(archive), &now));
+          EXPECT_EQ(now, row.after);
+          EXPECT_FALSE(dir.Exists(archive + ".vrex-recovery"));
           continue;
         }
         EXPECT_EQ(r.exitCode, 7) << r.out;
         EXPECT_NE(r.out.find("the update failed - the archive is as it was\n"), std::string::npos) << r.out;
         if (existing)
-          EXPECT_EQ(dir.Read(archive), before);
+          EXPECT_EQ(dir.Read(archive), row.before);
         else
           EXPECT_FALSE(dir.Exists(archive));
-        EXPECT_FALSE(dir.Exists(std::string(archive) + ".vrex-new"));
+        EXPECT_FALSE(dir.Exists(archive + ".vrex-new"));
+        EXPECT_FALSE(dir.Exists(archive + ".vrex-recovery"));
       }
     }
+    unlink(dir.Join(archive).c_str());
+  }
+}
+
+// Adding into a front table's free room writes the entries there and
+// commits with the count: nothing else before the old end changes; a
+// failure anywhere puts the room's bytes back.
+TEST(Update, AFrontTableGrowsIntoItsRoomCommittingWithTheCountAlone) {
+  TempDir dir;
+  dir.Write("keep", "k");
+  ASSERT_EQ(Vrex(dir.path(), {"a", "a.stk", "keep"}).exitCode, 0);
+  std::string before = dir.Read("a.stk");
+  before.replace(2 + 22, 5, "stale");  // room bytes that are not zero
+  dir.Write("a.stk", before);
+  dir.Write("new", "n");
+  Faults count;
+  ASSERT_EQ(VrexInProcess(dir.path(), {"a", "a.stk", "new"}, &count).exitCode, 0);
+  std::string after = dir.Read("a.stk");
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(after.substr(0, 2), Bytes().U16(2).str());
+  EXPECT_EQ(after.substr(2, 22), before.substr(2, 22));
+  EXPECT_EQ(after.substr(2 + 44), before.substr(2 + 44) + "n");
+  EXPECT_EQ(count.syncs, 2u) << "the room and the data, then the count";
+  for (unsigned long k = 1; k <= count.writes + count.syncs; ++k) {
+    dir.Write("a.stk", before);
+    Faults faults;
+    (k > count.writes ? faults.failSync : faults.failWrite) = k > count.writes ? k - count.writes : k;
+    RunResult r = VrexInProcess(dir.path(), {"a", "a.stk", "new"}, &faults);
+    EXPECT_EQ(r.exitCode, 7) << k;
+    EXPECT_EQ(dir.Read("a.stk"), before) << k;
   }
 }
 
@@ -163,7 +220,7 @@ TEST(Update, AFileThatChangesWhileReadIsNotStored) {
   EXPECT_EQ(r.exitCode, 9);
   EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nChanged while read one - skipped\nAdding two\n"
                               "\n1 files stored, 1 skipped\n");
-  EXPECT_EQ(Members(dir.Read("a.pak")), (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}));
+  EXPECT_EQ(PackOf(dir.Read("a.pak")), (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}));
 }
 
 // A file that fails after part of it was written (its first 1 MiB chunk,
@@ -183,7 +240,7 @@ TEST(Update, AFileThatFailsMidwayIsWrittenOverByTheNext) {
     if (r.out.find("big - skipped\nAdding two\n") == std::string::npos) continue;
     midway = midway || faults.writes > 3;
     EXPECT_EQ(r.exitCode, 9) << r.out;
-    EXPECT_EQ(Members(dir.Read("a.pak")),
+    EXPECT_EQ(PackOf(dir.Read("a.pak")),
               (std::vector<std::pair<std::string, std::string>>{{"x", "x"}, {"two", "22"}}))
         << "read " << n << " failed";
   }
