@@ -50,9 +50,9 @@ TEST(Operations, LetterCaseAndTrailingCharactersDoNotMatter) {
 TEST(Operations, LettersNotYetDoneLeaveTheArchiveAlone) {
   TempDir dir;
   std::string pack = TwoMembers();
-  std::string lod = Bytes().Raw("LOD").U8(0).U32(0).U32(1).Fill(80).Name("a.txt", 16).U32(124).U32(1).U32(0).U32(0).Raw("A").str();
+  std::string sounds = Bytes().Raw("DSND").U32(1).U32(1).Name("laser", 8).U32(5).U32(5).U32(0).Raw("LASER").str();
   dir.Write("a.pak", pack);
-  dir.Write("a.lod", lod);
+  dir.Write("a.s11", sounds);
   dir.Write("x.txt", "x");
   const struct {
     const char* letter;
@@ -60,15 +60,15 @@ TEST(Operations, LettersNotYetDoneLeaveTheArchiveAlone) {
     const char* searching;
   } cases[] = {
       {"c", "a.pak", "Searching PACK (2 files)\n"}, {"r", "a.pak", "Searching PACK (2 files)\n"},
-      {"a", "a.lod", "Searching  LOD (1 files)\n"}, {"af", "a.lod", "Searching  LOD (1 files)\n"},
-      {"m", "a.lod", "Searching  LOD (1 files)\n"}, {"mf", "a.lod", "Searching  LOD (1 files)\n"},
+      {"a", "a.s11", "Searching DSND (1 files)\n"}, {"af", "a.s11", "Searching DSND (1 files)\n"},
+      {"m", "a.s11", "Searching DSND (1 files)\n"}, {"mf", "a.s11", "Searching DSND (1 files)\n"},
   };
   for (const auto& c : cases) {
     RunResult r = Vrex(dir.path(), {c.letter, c.archive, "x.txt"});
     EXPECT_EQ(r.exitCode, 0) << c.letter;
     EXPECT_EQ(r.out, Banner() + c.searching + "Not yet\n") << c.letter;
     EXPECT_EQ(dir.Read("a.pak"), pack);
-    EXPECT_EQ(dir.Read("a.lod"), lod);
+    EXPECT_EQ(dir.Read("a.s11"), sounds);
     EXPECT_EQ(dir.Read("x.txt"), "x");
   }
 }
