@@ -14,9 +14,9 @@
 // archive's items must never reach a command that looks for them on disk
 // and, for m and mf, removes them afterwards). A file manager creates an
 // archive through these slots, so an ARCHIVE that does not exist takes its
-// tag from its extension (".pak" PACK, ".wad" PWAD, in any letter case)
-// without IsArchive and OpenArchive; any other missing ARCHIVE cannot be
-// opened.
+// tag from its extension (".pak" PACK, ".wad" PWAD, ".lod" LOD, ".stk" and
+// ".itk" STK, ".hog" DHF, ".mvl" DMVL, in any letter case) without
+// IsArchive and OpenArchive; any other missing ARCHIVE cannot be opened.
 //
 // The item record handed to GetArcItem is filled with a sentinel before each
 // call; any byte the module changes outside size@32, name@44 (57 bytes at
@@ -517,9 +517,9 @@ bool IsMissing(const char* path) {
   return stat(path, &st) != 0 && errno == ENOENT;
 }
 
-// The tag of an archive to be created, by the extension of its file name:
-// PACK for ".pak", PWAD for ".wad" (ASCII letters in any case); 0 for any
-// other name.
+// The tag of an archive to be created, by the extension of its file name
+// (ASCII letters in any case): the formats vrex makes by their extension;
+// 0 for any other name.
 uint32_t NewArchiveTag(const char* archive) {
   std::string name = archive;
   size_t slash = name.find_last_of("/\\");
@@ -528,8 +528,13 @@ uint32_t NewArchiveTag(const char* archive) {
   if (dot == std::string::npos) return 0;
   std::string extension;
   for (char c : name.substr(dot + 1)) extension += LowerAscii(c);
-  if (extension == "pak") return TAG_PACK;
-  if (extension == "wad") return TAG_PWAD;
+  const struct {
+    const char* extension;
+    uint32_t tag;
+  } kNewArchives[] = {{"pak", TAG_PACK}, {"wad", TAG_PWAD}, {"lod", TAG_LOD}, {"stk", TAG_STK},
+                      {"itk", TAG_STK},  {"hog", TAG_DHF},  {"mvl", TAG_DMVL}};
+  for (const auto& row : kNewArchives)
+    if (extension == row.extension) return row.tag;
   return 0;
 }
 

@@ -51,6 +51,8 @@ const FormatRow kFormats[] = {
 
 // Command templates by slot. "%%A" stands for the archive, "%%LM" for a list
 // file of the selected names, "%%LMS" for one whose names use "/" for "\".
+// The formats vrex writes get delete (3) and add slots (10 to 13); the
+// formats with flat names keep the mask "*.*" and no slot 9.
 const char* const PACK_COMMANDS[kSlotCount] = {
     "vrex x %%A @%%LMS", "vrex e %%A @%%LMS", "vrex t %%A @%%LMS", "vrex d %%A @%%LMS",
     "", "", "", "", "",
@@ -61,6 +63,11 @@ const char* const WAD_COMMANDS[kSlotCount] = {
     "", "", "", "", "",
     "vrex r %%A @%%LM", "vrex af %%A @%%LM", "vrex mf %%A @%%LM", "vrex a %%A @%%LM",
     "vrex m %%A @%%LM", "*"};
+const char* const FLAT_COMMANDS[kSlotCount] = {
+    "vrex x %%A @%%LM", "vrex e %%A @%%LM", "vrex t %%A @%%LM", "vrex d %%A @%%LM",
+    "", "", "", "", "",
+    "", "vrex af %%A @%%LM", "vrex mf %%A @%%LM", "vrex a %%A @%%LM",
+    "vrex m %%A @%%LM", "*.*"};
 const char* const OTHER_COMMANDS[kSlotCount] = {
     "vrex x %%A @%%LM", "vrex e %%A @%%LM", "vrex t %%A @%%LM", "", "", "", "", "", "",
     "", "", "", "", "", "*.*"};
@@ -223,6 +230,7 @@ VREX_EXPORT int32_t VREX_CALL GetDefaultCommands(uint32_t tag, uint32_t index, c
   const char* const* table = OTHER_COMMANDS;
   if (tag == TAG_PACK) table = PACK_COMMANDS;
   if (tag == TAG_IWAD || tag == TAG_PWAD || tag == TAG_WAD2 || tag == TAG_WAD3) table = WAD_COMMANDS;
+  if (tag == TAG_LOD || tag == TAG_DMVL || tag == TAG_CSID || tag == TAG_DHF || tag == TAG_STK) table = FLAT_COMMANDS;
   if (index >= kSlotCount) return 0;
   if (command) CopyText(command, table[index]);
   return 1;

@@ -153,8 +153,9 @@ TEST(Host, FormatsAndCommands) {
             "0x00464844\t1\tDescent HOG\tHOG\n0x004B5453\t1\tCoctel STK\tSTK\n0x4F544144\t0\n");
   RunResult c = Host(dir.path(), {"commands", "LOD"});
   EXPECT_EQ(c.exitCode, 0);
-  EXPECT_EQ(c.out, "0\t1\tvrex x %%A @%%LM\n1\t1\tvrex e %%A @%%LM\n2\t1\tvrex t %%A @%%LM\n3\t1\t\n4\t1\t\n"
-                   "5\t1\t\n6\t1\t\n7\t1\t\n8\t1\t\n9\t1\t\n10\t1\t\n11\t1\t\n12\t1\t\n13\t1\t\n14\t1\t*.*\n"
+  EXPECT_EQ(c.out, "0\t1\tvrex x %%A @%%LM\n1\t1\tvrex e %%A @%%LM\n2\t1\tvrex t %%A @%%LM\n3\t1\tvrex d %%A @%%LM\n"
+                   "4\t1\t\n5\t1\t\n6\t1\t\n7\t1\t\n8\t1\t\n9\t1\t\n10\t1\tvrex af %%A @%%LM\n"
+                   "11\t1\tvrex mf %%A @%%LM\n12\t1\tvrex a %%A @%%LM\n13\t1\tvrex m %%A @%%LM\n14\t1\t*.*\n"
                    "15\t0\n");
   EXPECT_EQ(Host(dir.path(), {"commands", "0x4B434150"}).out, Host(dir.path(), {"commands", "PACK"}).out);
 }
@@ -316,9 +317,9 @@ TEST(Host, RunReturnsWhatVrexReturnsAndRefusesEmptySlots) {
   EXPECT_EQ(Host(dir.path(), {"run", "4", "a.pak"}).exitCode, 13);
   EXPECT_EQ(Host(dir.path(), {"run", "14", "a.pak"}).exitCode, 13);
   EXPECT_EQ(Host(dir.path(), {"run", "15", "a.pak"}).exitCode, 13);
-  // Deletion is not offered for LOD archives.
-  dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
-  EXPECT_EQ(Host(dir.path(), {"run", "3", "h.lod", "x"}).exitCode, 13);
+  // Deletion is not offered for sound files.
+  dir.Write("h.s11", Bytes().Raw("DSND").U32(1).U32(1).Name("laser", 8).U32(5).U32(5).U32(0).Raw("LASER").str());
+  EXPECT_EQ(Host(dir.path(), {"run", "3", "h.s11", "x"}).exitCode, 13);
   EXPECT_EQ(Extracted(dir, "").size(), 3u);  // the three archives, nothing else
 }
 // ---- the add slots (10 af, 11 mf, 12 a, 13 m): files from disk
@@ -435,8 +436,8 @@ TEST(HostAdd, AnExistingArchiveIsOpenedAndGetsTheNamesAsGiven) {
   EXPECT_EQ(junk.exitCode, 1);
   EXPECT_EQ(junk.out, "");
   // Formats without add templates refuse the slots.
-  dir.Write("h.lod", Bytes().Raw(std::string("LOD\0", 4)).U32(0).U32(0).Fill(80).str());
-  EXPECT_EQ(host.Run(dir.path(), {"run", "13", "h.lod", "x.txt"}).exitCode, 13);
+  dir.Write("h.s11", Bytes().Raw("DSND").U32(1).U32(1).Name("laser", 8).U32(5).U32(5).U32(0).Raw("LASER").str());
+  EXPECT_EQ(host.Run(dir.path(), {"run", "13", "h.s11", "x.txt"}).exitCode, 13);
 }
 
 // ---- the add slots with vrex: files on disk into a new or an existing archive
@@ -549,6 +550,31 @@ TEST(HostAdd, MakesANewWadWithAMapAndATopLevelLump) {
     bool moved = std::string(slot) == "13";
     EXPECT_EQ(dir.Exists("MAP01"), !moved);
     EXPECT_EQ(dir.Exists("dehacked.lmp"), !moved);
+  }
+}
+// The formats with flat names through the slots with vrex: a new archive
+// made by its extension (a), a file moved in (mf), one deleted (d); the
+// files go in under their own names.
+TEST(HostAdd, MakesLodStkHogAndMvlArchivesByTheExtension) {
+  for (const char* archive : {"new.lod", "new.stk", "NEW.ITK", "new.hog", "new.mvl"}) {
+    SCOPED_TRACE(archive);
+    TempDir dir;
+    PutTree(dir, kTree);
+    RunResult made = Host(dir.path(), {"run", "12", archive, "tree/sub", "tree/a.txt"});
+    EXPECT_EQ(made.exitCode, 0) << made.out << made.err;
+    EXPECT_NE(made.out.find(std::string("Creating ") + archive + "\n"), std::string::npos) << made.out;
+    dir.Write("moved.dat", "moved");
+    RunResult moved = Host(dir.path(), {"run", "11", archive, "moved.dat"});
+    EXPECT_EQ(moved.exitCode, 0) << moved.out << moved.err;
+    EXPECT_FALSE(dir.Exists("moved.dat"));
+    RunResult deleted = Host(dir.path(), {"run", "3", archive, "a.txt"});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.out << deleted.err;
+    std::vector<std::string> names = ListedNames(Host(dir.path(), {"list", archive}).out);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"b.dat", "c.bin", "moved.dat"}));
+    EXPECT_EQ(ExtractedByVrex(archive, dir.Read(archive)),
+              (std::map<std::string, std::string>{
+                  {"b.dat", Pattern(300, 21)}, {"c.bin", Pattern(7, 22)}, {"moved.dat", "moved"}}));
   }
 }
 }  // namespace

@@ -564,13 +564,15 @@ TEST(Texts, CommandTemplatesOfEverySlot) {
   std::vector<std::string> pack = table("LMS", true, "*.*");
   std::vector<std::string> wad = table("LM", true, "*");
   std::vector<std::string> other = table("LM", false, "*.*");
+  std::vector<std::string> flat = table("LM", true, "*.*");
+  flat[9] = "";
   struct Case {
     uint32_t tag;
     const std::vector<std::string>* slots;
   } cases[] = {
       {TAG_PACK, &pack},  {TAG_IWAD, &wad},   {TAG_PWAD, &wad},  {TAG_WAD2, &wad},
-      {TAG_WAD3, &wad},   {TAG_LOD, &other},  {TAG_DMVL, &other}, {TAG_CSID, &other},
-      {TAG_DSND, &other}, {TAG_OSDS, &other}, {TAG_DHF, &other},  {TAG_STK, &other},
+      {TAG_WAD3, &wad},   {TAG_LOD, &flat},   {TAG_DMVL, &flat}, {TAG_CSID, &flat},
+      {TAG_DSND, &other}, {TAG_OSDS, &other}, {TAG_DHF, &flat},  {TAG_STK, &flat},
       {0x12345678, &other},
   };
   for (const Case& c : cases) {
