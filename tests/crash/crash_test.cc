@@ -5,7 +5,9 @@
 // again while they recover.
 //
 // Adding, replacing, creating and moving survive a crash too: a, af, m and
-// mf are killed the same way on a fresh copy of the archive and the files.
+// mf are killed the same way on a fresh copy of the archive and the files,
+// for every commit style (PACK and WADs, the front tables of LOD, CSid and
+// STK, HOG's chain and the rewrites of HOG and DMVL).
 // The archive must then read as before the run or as after it (its members:
 // names, sizes, bytes; a killed run may leave bytes behind the old end), a
 // new archive must be missing or complete, and m must not have removed a
@@ -26,6 +28,7 @@
 #include <map>
 #include <random>
 
+#include "tests/support/archive_members.h"
 #include "tests/support/faults.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
@@ -204,6 +207,12 @@ std::vector<CrashCase> Cases() {
   DoomEntry(&wad, spriteAt, 1000, "SPR1");
   DoomEntry(&wad, dirAt, 0, "S_END");
   cases.push_back({"doom-wad", wad.str(), "d.wad", {"GONE"}});
+  // The front tables (compaction, the table in place) and the rewritten formats.
+  const Members flat = {{"gone.bin", Pattern(9000, 17)}, {"keep.def", Pattern(20000, 18)},
+                        {"tail.txt", Pattern(300, 19)}};
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl"})
+    cases.push_back({std::string("delete-") + (strrchr(archive, '.') + 1), MakeArchive(archive, flat), archive,
+                     {"gone.bin"}});
 
   if (FullSweep()) {
     std::mt19937 rng(7);
@@ -237,38 +246,6 @@ TEST(Crash, EveryKillAndPowerCutIsFinishedByTheNextDeletion) {
 }
 
 // ---- Adding, replacing, creating and moving
-
-// A PACK's members as a reader sees them, in directory order: name, bytes.
-using Members = std::vector<std::pair<std::string, std::string>>;
-
-uint32_t U32At(const std::string& s, size_t at) {
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data() + at);
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Decodes the directory of a PACK, Doom WAD or WAD2/WAD3; false when the
-// file is none, or an entry does not lie inside it.
-bool ReadPack(const std::string& file, Members* members) {
-  members->clear();
-  if (file.size() < 12) return false;
-  std::string magic = file.substr(0, 4);
-  bool pack = magic == "PACK", doom = magic == "PWAD" || magic == "IWAD", quake = magic == "WAD2" || magic == "WAD3";
-  if (!pack && !doom && !quake) return false;
-  uint64_t entrySize = pack ? 64 : doom ? 16 : 32;
-  uint64_t dirOffset = pack ? U32At(file, 4) : U32At(file, 8);
-  uint64_t dirLength = pack ? U32At(file, 8) : uint64_t(U32At(file, 4)) * entrySize;
-  if (dirLength % entrySize || dirOffset < 12 || dirOffset + dirLength > file.size()) return false;
-  for (uint64_t at = dirOffset; at < dirOffset + dirLength; at += entrySize) {
-    size_t nameAt = size_t(pack ? at : doom ? at + 8 : at + 16), width = pack ? 56 : doom ? 8 : 16;
-    size_t offsetAt = size_t(pack ? at + 56 : at), sizeAt = size_t(pack ? at + 60 : at + 4);
-    std::string name = file.substr(nameAt, width);
-    name.resize(strnlen(name.c_str(), width));
-    uint64_t offset = U32At(file, offsetAt), size = U32At(file, sizeAt);
-    if (size && offset + size > file.size()) return false;
-    members->push_back({name, size ? file.substr(size_t(offset), size_t(size)) : ""});
-  }
-  return true;
-}
 
 Members Sorted(Members m) {
   std::sort(m.begin(), m.end());
@@ -351,7 +328,7 @@ void CheckKilled(const TempDir& dir, const UpdateCase& c, const Expected& e, boo
   const std::string record = c.archive + kRecord;
   bool pending = dir.Exists(record);
   Members now;
-  bool readable = false, absent = !dir.Exists(c.archive);
+  bool readable = false, absent = !dir.Exists(c.archive), recoveredAfter = false;
   if (pending) {
     ++tally->recoveries;
     RunResult list = VrexInProcess(dir.path(), {"l", c.archive});
@@ -361,11 +338,14 @@ void CheckKilled(const TempDir& dir, const UpdateCase& c, const Expected& e, boo
     scratch.Write(record, dir.Read(record));
     RunResult recovered = VrexInProcess(scratch.path(), {"d", c.archive, "no such member"});
     EXPECT_EQ(recovered.exitCode, 0) << where << "\n" << recovered.out;
-    readable = ReadPack(scratch.Read(c.archive), &now);
-    // A deletion writes the directory sorted by offset: compare the sets.
-    if (!readable || Sorted(now) != Sorted(e.after)) {
+    readable = ReadMembers(c.archive, scratch.Read(c.archive), &now);
+    // A deletion writes the directory sorted by offset: compare the sets. A
+    // record that undoes a chain's growth gives the members before.
+    bool undone = beforeAllowed && e.existedBefore && readable && Sorted(now) == Sorted(e.before);
+    recoveredAfter = readable && Sorted(now) == Sorted(e.after);
+    if (!readable || (Sorted(now) != Sorted(e.after) && !undone)) {
       ++tally->torn;
-      ADD_FAILURE() << where << ": the finished recovery does not hold the members after the run";
+      ADD_FAILURE() << where << ": the finished recovery holds the members neither before nor after the run";
     }
   } else if (absent) {
     if (e.existedBefore || !beforeAllowed) {
@@ -373,7 +353,7 @@ void CheckKilled(const TempDir& dir, const UpdateCase& c, const Expected& e, boo
       ADD_FAILURE() << where << ": the archive is gone";
     }
   } else {
-    readable = ReadPack(dir.Read(c.archive), &now);
+    readable = ReadMembers(c.archive, dir.Read(c.archive), &now);
     bool before = beforeAllowed && e.existedBefore && readable && now == e.before;
     bool after = readable && now == e.after;
     if (!before && !after) {
@@ -382,7 +362,7 @@ void CheckKilled(const TempDir& dir, const UpdateCase& c, const Expected& e, boo
                     << (readable ? "" : " (unreadable)");
     }
   }
-  bool durable = pending || (readable && now == e.after);
+  bool durable = (readable && now == e.after) || recoveredAfter;
   for (const auto& f : c.inputs) {
     if (f.first == c.archive || f.first.back() == '/' || dir.Exists(f.first) || durable) continue;
     ++tally->lost;
@@ -410,7 +390,7 @@ void FinishUpdate(const TempDir& dir, const UpdateCase& c, const Expected& e, co
     EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 9) << where << "\n" << r.out << r.err;
   }
   Members now;
-  bool readable = ReadPack(dir.Read(c.archive), &now);
+  bool readable = ReadMembers(c.archive, dir.Read(c.archive), &now);
   unsigned long missing = readable ? Missing(e.after, now) : e.after.size();
   tally->lost += missing;
   EXPECT_TRUE(readable && now == e.after) << where << ": " << missing << " members lost after the second run";
@@ -432,6 +412,14 @@ bool KillAt(const TempDir& dir, bool atSync, unsigned long k, bool powerLoss, co
 void SweepSecondRun(const TempDir& dir, const UpdateCase& c, const Expected& e, const std::string& where,
                     UpdateTally* tally) {
   const Snapshot crashed = dir.Tree();
+  // A record that never became durable, or one that undoes a chain's
+  // growth, gives the archive before the run: so may the run after it.
+  TempDir scratch;
+  Restore(scratch, crashed);
+  VrexInProcess(scratch.path(), {"d", c.archive, "no such member"});
+  Members recovered;
+  bool before = e.existedBefore && ReadMembers(c.archive, scratch.Read(c.archive), &recovered) &&
+                Sorted(recovered) == Sorted(e.before);
   RunResult probe;
   Counts second = CountRun(dir, c.args, &probe);
   for (unsigned long j = 1; j <= second.writes + second.syncs; ++j) {
@@ -440,7 +428,7 @@ void SweepSecondRun(const TempDir& dir, const UpdateCase& c, const Expected& e, 
     std::string again = where + ", second run killed at " + std::to_string(j);
     ++tally->killPoints;
     ASSERT_TRUE(KillAt(dir, atSync, atSync ? j - second.writes : j, false, c.args)) << again;
-    CheckKilled(dir, c, e, false, again, tally);
+    CheckKilled(dir, c, e, before, again, tally);
     FinishUpdate(dir, c, e, again, tally);
   }
   Restore(dir, crashed);
@@ -453,13 +441,13 @@ void SweepUpdate(const UpdateCase& c, UpdateTally* tally) {
   auto archive = c.inputs.find(c.archive);
   e.existedBefore = archive != c.inputs.end();
   if (e.existedBefore) {
-    ASSERT_TRUE(ReadPack(archive->second, &e.before)) << c.label;
+    ASSERT_TRUE(ReadMembers(c.archive, archive->second, &e.before)) << c.label;
   }
   RunResult plain;
   Counts counts = CountRun(dir, c.args, &plain);
   ASSERT_EQ(plain.exitCode, 0) << c.label << plain.out << plain.err;
   const std::string file = dir.Read(c.archive);
-  ASSERT_TRUE(ReadPack(file, &e.after)) << c.label;
+  ASSERT_TRUE(ReadMembers(c.archive, file, &e.after)) << c.label;
   e.filesAfter = FilesOf(dir, c);
   const std::string magic = file.substr(0, 4);
   uint64_t live = 12, entrySize = magic == "PACK" ? 64 : magic[3] == 'D' ? 16 : 32;
@@ -567,6 +555,28 @@ std::vector<UpdateCase> UpdateCases() {
   Snapshot newWad = {{"MAP07/", ""}, {"S_START/", ""}, {"S_START/BOSSA1", Pattern(3000, 95)}};
   for (int i = 0; i < 10; ++i) newWad["MAP07/" + std::string(mapLumps[i])] = Pattern(200 + i, 96 + i);
   cases.push_back({"wad-create", "new.wad", newWad, {"a", "new.wad", "MAP07", "S_START"}});
+
+  // Each format and style: a new member and a replacement. A LOD with room
+  // grows into it (the count commits); the other front tables are tight, so
+  // the table needs room members occupy; a chain appends, replaces in place
+  // (same size) and rewrites (another size); DMVL always rewrites.
+  const Members two = {{"one.def", Pattern(6000, 101)}, {"two.txt", Pattern(12000, 102)}};
+  Bytes roomy;
+  roomy.Raw(std::string("LOD\0", 4)).U32(200).U32(2).Fill(80).Name("one.def", 16).U32(92 + 4 * 32).U32(6000).U32(0).U32(0);
+  roomy.Name("two.txt", 16).U32(92 + 4 * 32 + 6000).U32(12000).U32(0).U32(0).Fill(2 * 32);
+  roomy.Raw(Pattern(6000, 101)).Raw(Pattern(12000, 102));
+  const Snapshot newFiles = {{"x-new.txt", std::string(20000, 't')}, {"one.def", Pattern(6000, 103)},
+                             {"two.txt", Pattern(15000, 104)}};
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl"}) {
+    std::string format = strrchr(archive, '.') + 1;
+    Snapshot files = newFiles;
+    files[archive] = format == "lod" ? roomy.str() : MakeArchive(archive, two);
+    cases.push_back({"add-" + format, archive, files, {"a", archive, "x-new.txt"}});
+    cases.push_back({"replace-" + format, archive, files, {"a", archive, "two.txt"}});
+  }
+  Snapshot sameSize = newFiles;
+  sameSize["f.hog"] = MakeArchive("f.hog", two);
+  cases.push_back({"replace-same-size-hog", "f.hog", sameSize, {"m", "f.hog", "one.def", "x-new.txt"}});
 
   if (FullSweep()) {
     std::mt19937 rng(11);
