@@ -1,8 +1,8 @@
-// Lists a PACK archive as PhysicsFS reads it, a reader written apart from
+// Lists an archive (PACK, HOG, MVL) as PhysicsFS reads it, a reader written apart from
 // vrex: one line per file, "path<TAB>size<TAB>CRC-32 of its bytes" (8 hex
 // digits), sorted by path. Folders are walked, not printed.
 //
-//   physfs_list ARCHIVE.pak
+//   physfs_list ARCHIVE
 //
 // Exit codes: 0 listed, 1 usage, 2 PhysicsFS could not mount the archive or
 // read a file in it.
@@ -65,7 +65,7 @@ bool Walk(const std::string& folder, std::vector<std::string>* lines) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    fprintf(stderr, "usage: %s ARCHIVE.pak\n", argv[0]);
+    fprintf(stderr, "usage: %s ARCHIVE\n", argv[0]);
     return 1;
   }
   if (!PHYSFS_init(argv[0])) {

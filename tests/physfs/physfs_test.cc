@@ -1,6 +1,6 @@
-// PACK archives that vrex writes, read by PhysicsFS: after each run of a,
-// af and m, every member PhysicsFS finds has the name, size and bytes of the
-// file stored, and it finds no other.
+// PACK, HOG and MVL archives that vrex writes, read by PhysicsFS: after each
+// run of a, af, m and d, every member PhysicsFS finds has the name, size and
+// bytes of the file stored, and it finds no other.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -87,5 +87,37 @@ TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
     }
   }
   EXPECT_FALSE(dir.Exists("demo1.dem"));
+}
+// HOG and MVL have flat names: a new archive, a same-size replacement (in
+// place in a HOG), another size and a new member (appended to a HOG, or the
+// file rewritten), a deletion.
+TEST(PhysicsFs, ReadsTheHogAndMvlFilesVrexWrites) {
+  const std::string a = Pattern(5000, 21), b = Pattern(700, 22), c = Pattern(30, 23), b2 = Pattern(700, 24),
+                    a2 = Pattern(9000, 25), d = Pattern(100, 26);
+  for (const char* archive : {"game.hog", "game.mvl"}) {
+    SCOPED_TRACE(archive);
+    const std::vector<Step> steps = {
+        {"a new archive from a folder and a file", {{"tree/a.txt", a}, {"tree/sub/b.bin", b}, {"c.dat", c}},
+         {"a", archive, "tree", "c.dat"}, {{"a.txt", a}, {"b.bin", b}, {"c.dat", c}}},
+        {"a replacement of the same size", {{"b.bin", b2}}, {"a", archive, "b.bin"}, {{"b.bin", b2}}},
+        {"another size, and a new member", {{"a.txt", a2}, {"d.raw", d}}, {"a", archive, "a.txt", "d.raw"},
+         {{"a.txt", a2}, {"d.raw", d}}},
+    };
+    TempDir dir;
+    std::map<std::string, std::string> expected;
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.what);
+      for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
+      RunResult r = Vrex(dir.path(), step.args);
+      ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+      for (const auto& m : step.members) expected[m.first] = m.second;
+      RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)});
+      EXPECT_EQ(seen.exitCode, 0) << seen.err;
+      EXPECT_EQ(seen.out, Listing(expected));
+    }
+    ASSERT_EQ(Vrex(dir.path(), {"d", archive, "C.DAT"}).exitCode, 0);
+    expected.erase("c.dat");
+    EXPECT_EQ(RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)}).out, Listing(expected));
+  }
 }
 }  // namespace
