@@ -20,20 +20,7 @@
 #include "fuzz/support.h"
 
 namespace {
-struct Source {
-  const char* path;
-  const char* last;
-  std::string bytes;
-};
-
-const std::vector<Source>& Sources() {
-  static const std::vector<Source> sources = {
-      {"src/a.txt", "a.txt", "The quick brown fox jumps over the lazy dog.\n"},
-      {"src/sub/b.bin", "b.bin", std::string("\0\1\2\3\xff\xfe\xfd\xfc", 8) + std::string(300, 'b')},
-      {"c.dat", "c.dat", std::string(1000, 'c')},
-  };
-  return sources;
-}
+const std::vector<AddSource>& Sources() { return AddSources(); }
 
 // An archive name, its magic, and where its table lies: at `tableAt`, an
 // entry of `entrySize` per count in the `countWidth` bytes at `countAt`
@@ -59,24 +46,6 @@ uint64_t TableEnd(const Kind& kind, const std::string& file) {
   return kind.tableAt + count * kind.entrySize;
 }
 
-// What x writes for the archive: path and bytes of every file.
-std::map<std::string, std::string> Extracted(const std::string& archive, const std::string& bytes) {
-  MemoryFileSystem& files = FuzzFiles();
-  files.Clear();
-  files.Put(archive, bytes);
-  FuzzVrex({"x", archive});
-  std::map<std::string, std::string> out = files.Files();
-  out.erase(archive);
-  files.Clear();
-  return out;
-}
-
-std::string Slashes(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 }  // namespace
 
@@ -88,13 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool moving = operation[0] == 'm';
   const std::string archive = kind.archive;
   const std::string before = kind.magic + std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::map<std::string, std::string> extractedBefore = Extracted(archive, before);
+  const std::map<std::string, std::string> extractedBefore = ExtractedFiles(archive, before);
 
   MemoryFileSystem& files = FuzzFiles();
   files.Put(archive, before);
   files.MakeFolder("src");
   files.MakeFolder("src/sub");
-  for (const Source& s : Sources()) files.Put(s.path, s.bytes);
+  for (const AddSource& s : Sources()) files.Put(s.path, s.bytes);
   std::string out;
   int code = FuzzVrex({operation, archive, "src", "c.dat"}, &out);
   const std::string after = files.Get(archive);
@@ -103,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (left.count(archive + ".vrex-new") || left.count(archive + ".vrex-recovery")) abort();
   if (code == 7 || code == 2 || code == 3 || code == 5 || code == 6) {
     if (after != before) abort();
-    for (const Source& s : Sources())
+    for (const AddSource& s : Sources())
       if (!left.count(s.path) || left.at(s.path) != s.bytes) abort();
     return 0;
   }
@@ -111,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> lines;
   if (!LinesAfterSearching(out, Sources().size(), &lines)) abort();
-  const std::map<std::string, std::string> extractedAfter = Extracted(archive, after);
+  const std::map<std::string, std::string> extractedAfter = ExtractedFiles(archive, after);
   std::set<std::string> replaced;
   bool refused = false;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -125,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!stored) continue;
     std::string name = line.substr(adding ? 7 : 10);
     if (adding && name != Sources()[i].last) abort();
-    const std::string path = Slashes(name);
+    const std::string path = WithSlashes(name);
     // (x writes no file where it made a folder for another member, nor below
     // a file another member wrote.)
     auto below = extractedAfter.lower_bound(path + "/");

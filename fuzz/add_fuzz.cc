@@ -18,20 +18,7 @@
 #include "fuzz/support.h"
 
 namespace {
-struct Source {
-  const char* path;     // on disk, in the order the run takes them
-  const char* last;     // the name af and mf store
-  std::string bytes;
-};
-
-const std::vector<Source>& Sources() {
-  static const std::vector<Source> sources = {
-      {"src/a.txt", "a.txt", "The quick brown fox jumps over the lazy dog.\n"},
-      {"src/sub/b.bin", "b.bin", std::string("\0\1\2\3\xff\xfe\xfd\xfc", 8) + std::string(300, 'b')},
-      {"c.dat", "c.dat", std::string(1000, 'c')},
-  };
-  return sources;
-}
+const std::vector<AddSource>& Sources() { return AddSources(); }
 
 uint32_t U32(const std::string& s, uint64_t at) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data() + at);
@@ -87,14 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   files.Put("a.pak", before);
   files.MakeFolder("src");
   files.MakeFolder("src/sub");
-  for (const Source& s : Sources()) files.Put(s.path, s.bytes);
+  for (const AddSource& s : Sources()) files.Put(s.path, s.bytes);
 
   std::string out;
   int code = FuzzVrex({operation, "a.pak", "src", "c.dat"}, &out);
   const std::string after = files.Get("a.pak");
   if (code == 7 || code == 2 || code == 3 || code == 5 || code == 6) {
     if (after != before) abort();
-    for (const Source& s : Sources())
+    for (const AddSource& s : Sources())
       if (files.Get(s.path) != s.bytes || !files.Has(s.path)) abort();
     files.Clear();
     return 0;
@@ -116,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t added = 0;
   bool refused = false;
   for (size_t i = 0; i < Sources().size(); ++i) {
-    const Source& s = Sources()[i];
+    const AddSource& s = Sources()[i];
     const std::string& line = lines[i];
     bool stored = true;
     if (StartsWith(line, "Adding ")) {

@@ -34,25 +34,6 @@ const std::vector<Source>& Sources() {
   return sources;
 }
 
-// What x writes for the archive: path and bytes of every file, the
-// archive itself left out.
-std::map<std::string, std::string> Extracted(const std::string& archive, const std::string& bytes) {
-  MemoryFileSystem& files = FuzzFiles();
-  files.Clear();
-  files.Put(archive, bytes);
-  FuzzVrex({"x", archive});
-  std::map<std::string, std::string> out = files.Files();
-  out.erase(archive);
-  files.Clear();
-  return out;
-}
-
-std::string Slashes(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -62,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool flat = data[0] & 4;
   const std::string archive = "a.wad";
   const std::string before = magic + std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::map<std::string, std::string> extractedBefore = Extracted(archive, before);
+  const std::map<std::string, std::string> extractedBefore = ExtractedFiles(archive, before);
 
   MemoryFileSystem& files = FuzzFiles();
   files.Put(archive, before);
@@ -85,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> lines;
   if (!LinesAfterSearching(out, Sources().size(), &lines)) abort();
-  const std::map<std::string, std::string> extractedAfter = Extracted(archive, after);
+  const std::map<std::string, std::string> extractedAfter = ExtractedFiles(archive, after);
   std::set<std::string> replaced;
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
@@ -104,14 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // (x writes no file for a name it holds unsafe, nor where it made a
     // folder for another member, nor below a file another member wrote.)
     if (!IsSafeOutputPath(name.c_str())) continue;
-    const std::string path = Slashes(name);
+    const std::string path = WithSlashes(name);
     auto found = extractedAfter.find(path);
     auto below = extractedAfter.lower_bound(path + "/");
     bool clash = below != extractedAfter.end() && below->first.compare(0, path.size() + 1, path + "/") == 0;
     for (size_t slash = path.find('/'); slash != std::string::npos && !clash; slash = path.find('/', slash + 1))
       clash = extractedAfter.count(path.substr(0, slash)) != 0;
     if (!clash && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
-    if (replacing) replaced.insert(Slashes(name));
+    if (replacing) replaced.insert(WithSlashes(name));
   }
   // Every member x wrote before is written again under its name; one that
   // was not replaced with its old bytes (a name shared by several members

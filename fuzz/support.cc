@@ -70,3 +70,29 @@ bool LinesAfterSearching(const std::string& out, size_t count, std::vector<std::
   }
   return true;
 }
+
+const std::vector<AddSource>& AddSources() {
+  static const std::vector<AddSource> sources = {
+      {"src/a.txt", "a.txt", "The quick brown fox jumps over the lazy dog.\n"},
+      {"src/sub/b.bin", "b.bin", std::string("\0\1\2\3\xff\xfe\xfd\xfc", 8) + std::string(300, 'b')},
+      {"c.dat", "c.dat", std::string(1000, 'c')},
+  };
+  return sources;
+}
+
+std::map<std::string, std::string> ExtractedFiles(const std::string& name, const std::string& bytes) {
+  MemoryFileSystem& files = FuzzFiles();
+  files.Clear();
+  files.Put(name, bytes);
+  FuzzVrex({"x", name});
+  std::map<std::string, std::string> out = files.Files();
+  out.erase(name);
+  files.Clear();
+  return out;
+}
+
+std::string WithSlashes(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}

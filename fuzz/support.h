@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,22 @@ int FuzzRunVrex(const uint8_t* data, size_t size, const std::string& archiveName
 // file system as it stands; returns the exit code. With `out` set, what it
 // prints on standard output is kept there.
 int FuzzVrex(std::vector<std::string> args, std::string* out = nullptr);
+
+// The files the a targets store: src/a.txt, src/sub/b.bin and c.dat, named
+// as "src" and "c.dat" in that order.
+struct AddSource {
+  const char* path;  // on disk, in the order the run takes them
+  const char* last;  // the name af and mf store
+  std::string bytes;
+};
+const std::vector<AddSource>& AddSources();
+
+// What x writes for the archive `name` holding `bytes`: the path and bytes
+// of every file, the archive left out (the file system is emptied).
+std::map<std::string, std::string> ExtractedFiles(const std::string& name, const std::string& bytes);
+
+// The name with "/" for every "\".
+std::string WithSlashes(std::string name);
 
 // The `count` lines vrex printed right after its "Searching" line.
 bool LinesAfterSearching(const std::string& out, size_t count, std::vector<std::string>* lines);

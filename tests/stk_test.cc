@@ -1,6 +1,6 @@
 // STK/ITK archives end to end: detection by extension, listing, extraction
-// and testing; what a writes (flags, room, the limit, members the table
-// grows over) and deletion.
+// and testing; what a writes (flags, room, members the table grows over)
+// and deletion.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -155,18 +155,6 @@ TEST(Stk, AddMakesRoomAndClearsTheFlags) {
   EXPECT_EQ(stk[2 + 21], char(0x80));
   EXPECT_EQ(stk[2 + 22 + 21], char(0));
   EXPECT_EQ(stk[2 + 44 + 21], char(0));
-}
-
-TEST(Stk, AnArchiveTakesAtMost65535Entries) {
-  TempDir dir;
-  Stk full;
-  for (int i = 0; i < 65534; ++i) full.Member("m" + std::to_string(i), "");
-  dir.Write("a.stk", full.Bytes());
-  dir.Write("one", "1");
-  dir.Write("two", "2");
-  RunResult r = Vrex(dir.path(), {"a", "a.stk", "one", "two"});
-  EXPECT_EQ(r.exitCode, 9);
-  EXPECT_EQ(r.out, Searching(65534) + "Adding one\nArchive full two - skipped\n\n1 files stored, 1 skipped\n");
 }
 
 // d deletes and reclaims, the data right behind the shorter table.

@@ -40,6 +40,19 @@ struct Step {
   bool compacts = false;  // the run leaves no dead space behind
 };
 
+// Writes the step's files, runs vrex, and compares what PhysicsFS lists of
+// the archive with the members expected so far.
+void RunStep(const TempDir& dir, const std::string& archive, const Step& step,
+             std::map<std::string, std::string>* expected) {
+  for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
+  RunResult r = Vrex(dir.path(), step.args);
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  for (const auto& m : step.members) (*expected)[m.first] = m.second;
+  RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)});
+  EXPECT_EQ(seen.exitCode, 0) << seen.err;
+  EXPECT_EQ(seen.out, Listing(*expected));
+}
+
 TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
   const std::string one = Pattern(60000, 1), e1sub = Pattern(700, 2), e2 = Pattern(25000, 3),
                     progs = Pattern(3000, 4), e2new = Pattern(26000, 5), progsNew = Pattern(2000, 6),
@@ -73,13 +86,7 @@ TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
   std::map<std::string, std::string> expected;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
-    for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
-    RunResult r = Vrex(dir.path(), step.args);
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    for (const auto& m : step.members) expected[m.first] = m.second;
-    RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join("game.pak")});
-    EXPECT_EQ(seen.exitCode, 0) << seen.err;
-    EXPECT_EQ(seen.out, Listing(expected));
+    RunStep(dir, "game.pak", step, &expected);
     if (step.compacts) {
       size_t live = 12;
       for (const auto& m : expected) live += 64 + m.second.size();
@@ -107,13 +114,7 @@ TEST(PhysicsFs, ReadsTheHogAndMvlFilesVrexWrites) {
     std::map<std::string, std::string> expected;
     for (const Step& step : steps) {
       SCOPED_TRACE(step.what);
-      for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
-      RunResult r = Vrex(dir.path(), step.args);
-      ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-      for (const auto& m : step.members) expected[m.first] = m.second;
-      RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)});
-      EXPECT_EQ(seen.exitCode, 0) << seen.err;
-      EXPECT_EQ(seen.out, Listing(expected));
+      RunStep(dir, archive, step, &expected);
     }
     ASSERT_EQ(Vrex(dir.path(), {"d", archive, "C.DAT"}).exitCode, 0);
     expected.erase("c.dat");
