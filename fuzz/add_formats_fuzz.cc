@@ -95,14 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name = line.substr(adding ? 7 : 10);
     if (adding && name != Sources()[i].last) abort();
     const std::string path = WithSlashes(name);
-    // (x writes no file where it made a folder for another member, nor below
-    // a file another member wrote.)
-    auto below = extractedAfter.lower_bound(path + "/");
-    bool clash = below != extractedAfter.end() && StartsWith(below->first, path + "/");
-    for (size_t slash = path.find('/'); slash != std::string::npos && !clash; slash = path.find('/', slash + 1))
-      clash = extractedAfter.count(path.substr(0, slash)) != 0;
-    auto found = extractedAfter.find(path);
-    if (!clash && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
+    if (!ExtractedAs(extractedAfter, path, Sources()[i].bytes)) abort();
     if (replacing) replaced.insert(path);
   }
   if (refused != (code == 9)) abort();

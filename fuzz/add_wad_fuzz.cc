@@ -82,16 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_t as = name.find("listed as ", note);
       name = as == std::string::npos ? name.substr(0, note) : name.substr(as + 10, name.size() - as - 11);
     }
-    // (x writes no file for a name it holds unsafe, nor where it made a
-    // folder for another member, nor below a file another member wrote.)
+    // (x writes no file for a name it holds unsafe.)
     if (!IsSafeOutputPath(name.c_str())) continue;
-    const std::string path = WithSlashes(name);
-    auto found = extractedAfter.find(path);
-    auto below = extractedAfter.lower_bound(path + "/");
-    bool clash = below != extractedAfter.end() && below->first.compare(0, path.size() + 1, path + "/") == 0;
-    for (size_t slash = path.find('/'); slash != std::string::npos && !clash; slash = path.find('/', slash + 1))
-      clash = extractedAfter.count(path.substr(0, slash)) != 0;
-    if (!clash && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
+    if (!ExtractedAs(extractedAfter, WithSlashes(name), Sources()[i].bytes)) abort();
     if (replacing) replaced.insert(WithSlashes(name));
   }
   // Every member x wrote before is written again under its name; one that

@@ -38,6 +38,12 @@ const std::vector<AddSource>& AddSources();
 // of every file, the archive left out (the file system is emptied).
 std::map<std::string, std::string> ExtractedFiles(const std::string& name, const std::string& bytes);
 
+// Whether x, having written `extracted`, holds `bytes` under `path`, or
+// could write no file there: where it made a folder for another member, or
+// below a file another member wrote.
+bool ExtractedAs(const std::map<std::string, std::string>& extracted, const std::string& path,
+                 const std::string& bytes);
+
 // The name with "/" for every "\".
 std::string WithSlashes(std::string name);
 
