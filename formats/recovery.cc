@@ -515,13 +515,16 @@ int PutRecord(const ArchiveJob* job, Record* record) {
     record->fs->Remove(staged.c_str());
     return 0;
   }
+  // Windows renames no file that is open: the record is opened again.
+  CloseRecord(record);
   if (!record->fs->Rename(staged.c_str(), record->name)) {
     ReportAccessError("\trename failed", record->fs->Error());
-    CloseRecord(record);
     record->fs->Remove(staged.c_str());
     return 0;
   }
-  return SyncFolder(*record->fs, record->name);
+  record->file = record->fs->Open(record->name, OPEN_UPDATE, false);
+  if (!record->file) ReportAccessError("\topen failed", record->fs->Error());
+  return record->file && SyncFolder(*record->fs, record->name);
 }
 }  // namespace
 
