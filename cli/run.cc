@@ -160,17 +160,27 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
   return EXIT_NO_DIRECTORY;
 }
 
-// The option -wad2 or -wad3 among the names: a missing archive is made as a
-// Quake (WAD2) or Half-Life (WAD3) WAD. Returns its tag, or 0.
-uint32_t NewWadOption(int argc, char** argv) {
-  uint32_t tag = 0;
+// The last creation option among the names (-wad2, -wad3, -iwad) decides
+// the format and magic of a missing archive. Returns that format, or null.
+const Format* CreationOption(int argc, char** argv, uint32_t* tag) {
+  const Format* format = nullptr;
+  for (int i = 0; i < argc; ++i) {
+    const char* magic = nullptr;
+    const Format* named = FormatByCreationOption(argv[i], &magic);
+    if (!named) continue;
+    format = named;
+    *tag = ReadU32LE(reinterpret_cast<const uint8_t*>(magic));
+  }
+  return format;
+}
+
+// The run options behind the archive name (ASCII case ignored): -all.
+void ReadRunOptions(int argc, char** argv, ArchiverState* run) {
   for (int i = 0; i < argc; ++i) {
     std::string option = argv[i];
     for (char& c : option) c = LowerAscii(c);
-    if (option == "-wad2") tag = TAG_WAD2;
-    if (option == "-wad3") tag = TAG_WAD3;
+    if (option == "-all") run->allEntries = true;
   }
-  return tag;
 }
 
 // a, af, m and mf. A missing archive is made when its extension names a
@@ -182,11 +192,11 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   if (!fs.Exists(run.archiveName)) {
     const Format* format = FormatForNewArchive(run.archiveName);
     if (format) run.formatTag = ReadU32LE(reinterpret_cast<const uint8_t*>(format->newMagic));
-    if (uint32_t tag = NewWadOption(argc - 3, argv + 3)) format = FormatByMagic(tag, &run.formatTag);
+    if (const Format* named = CreationOption(argc - 3, argv + 3, &run.formatTag)) format = named;
     if (!format) {
       OpenArchiveFile(fs, run.archiveName, 0);  // reports why it can't be opened
       printf("\t%s: no such archive; vrex makes new archives named .pak and .wad"
-             " (-wad2 or -wad3 for a Quake or Half-Life WAD)\n",
+             " (-iwad for a Doom IWAD, -wad2 or -wad3 for a Quake or Half-Life WAD)\n",
              run.archiveName);
       return EXIT_NOT_OPENED;
     }
@@ -243,6 +253,7 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
 
   run.archiveName = argv[2];
+  ReadRunOptions(argc - 3, argv + 3, &run);
   if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);

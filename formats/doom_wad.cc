@@ -10,8 +10,9 @@
 //   4       4     size   (u32 LE)
 //   8       8     name, NUL-padded (no NUL when full)
 //
-// An entry of fewer than 100 bytes is a label and never a member. Some
-// labels are markers that group the entries behind them into folders:
+// An entry of fewer than 100 bytes is a label and not a member (with -all,
+// every entry but the markers is a member). Some labels are markers that
+// group the entries behind them into folders:
 //   map marker       "MAP..." or "E?M..."  the next 10 entries, whatever they are
 //   namespace start  "?_START..."          every entry up to the namespace end
 //   namespace end    "?_END..."            the group closes after this entry
@@ -75,14 +76,24 @@ MarkerKind KindOf(const uint8_t* name) {
 
 // One step of the folder walk over entry `entry`: the countdown steps (a
 // countdown of 1 empties the prefix before this entry), then a marker sets
-// it anew. Every walk over the directory goes through here.
+// it anew. Every walk over the directory goes through here; allEntries is
+// the member rule of -all.
 struct Step {
   bool cleared;     // the prefix was emptied before this entry
-  bool member;      // 100 bytes or more
+  bool member;      // 100 bytes or more (with allEntries: no marker)
   MarkerKind kind;  // of a label
 };
 
-Step StepFolders(const uint8_t* entry, int32_t* countdown) {
+// The marker an entry is (a label's name decides), or NO_MARKER.
+MarkerKind MarkerOf(const uint8_t* entry) {
+  return ReadU32LE(entry + kSizeAt) < kLabelBelow ? KindOf(entry + kNameAt) : NO_MARKER;
+}
+
+bool IsMember(const uint8_t* entry, bool allEntries) {
+  return ReadU32LE(entry + kSizeAt) >= kLabelBelow || (allEntries && MarkerOf(entry) == NO_MARKER);
+}
+
+Step StepFolders(const uint8_t* entry, bool allEntries, int32_t* countdown) {
   Step step = {false, false, NO_MARKER};
   if (*countdown == 1) {
     step.cleared = true;
@@ -90,11 +101,11 @@ Step StepFolders(const uint8_t* entry, int32_t* countdown) {
   } else if (*countdown > 1) {
     --*countdown;
   }
-  if (ReadU32LE(entry + kSizeAt) >= kLabelBelow) {
+  if (IsMember(entry, allEntries)) {
     step.member = true;
     return step;
   }
-  step.kind = KindOf(entry + kNameAt);
+  step.kind = MarkerOf(entry);
   if (step.kind == NAMESPACE_END) *countdown = 1;
   if (step.kind == MAP_MARKER) *countdown = kMapCountdown;
   if (step.kind == NAMESPACE_START) *countdown = kInNamespace;
@@ -146,7 +157,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
   int32_t countdown = 1;
   for (uint32_t i = 0; i < dir.count; ++i) {
     const uint8_t* entry = dir.Entry(i);
-    Step step = StepFolders(entry, &countdown);
+    Step step = StepFolders(entry, dir.run->allEntries, &countdown);
     if (step.cleared) prefixLength = 0;
     const uint8_t* name = entry + kNameAt;
     uint32_t nameLength = NameLength(name);
@@ -239,7 +250,7 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     WriteU32LE(entry + kSizeAt, sizes[i]);
     fields[i].copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
     std::string own = Own(fields[i]);
-    Step step = StepFolders(entry, &countdown);
+    Step step = StepFolders(entry, false, &countdown);
     if (step.cleared) {
       prefix.clear();
       if (!block.empty()) listing.namespaces[block] = {i, false};

@@ -13,6 +13,18 @@ const Format* const kFormats[] = {
     &kStk, &kDir, &kCsid, &kDmvl, &kPack, &kLod, &kDoomWad, &kQuakeWad, &kDsnd, &kHog,
 };
 
+// What the creation options make: a Quake or Half-Life WAD, a Doom IWAD.
+struct CreationOption {
+  const char* option;
+  const Format* format;
+  const char* magic;
+};
+const CreationOption kCreationOptions[] = {
+    {"-wad2", &kQuakeWad, "WAD2"},
+    {"-wad3", &kQuakeWad, "WAD3"},
+    {"-iwad", &kDoomWad, "IWAD"},
+};
+
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 bool SameTextIgnoringCase(const char* a, const char* b) {
@@ -51,5 +63,14 @@ const Format* FormatForNewArchive(const char* fileName) {
   for (const Format* format : kFormats)
     if (format->adding && format->adding->extension && SameTextIgnoringCase(dot + 1, format->adding->extension))
       return format;
+  return nullptr;
+}
+
+const Format* FormatByCreationOption(const char* argument, const char** magic) {
+  for (const CreationOption& option : kCreationOptions) {
+    if (!SameTextIgnoringCase(argument, option.option)) continue;
+    *magic = option.magic;
+    return option.format;
+  }
   return nullptr;
 }

@@ -20,4 +20,9 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag);
 // The format a and m make a missing archive in, by its extension, or null.
 const Format* FormatForNewArchive(const char* fileName);
 
+// The format a creation option (an argument behind the archive name such as
+// -wad2, ASCII case ignored) makes a missing archive in, with *magic set to
+// that archive's magic; null for any other argument.
+const Format* FormatByCreationOption(const char* argument, const char** magic);
+
 #endif

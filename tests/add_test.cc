@@ -137,6 +137,8 @@ TEST(Add, MakingArchives) {
   RunResult unknown = Vrex(dir.path(), {"a", "new.zip", "f"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.err, "\topen failed: No such file or directory\n");
+  EXPECT_EQ(unknown.out, Banner() + "\tnew.zip: no such archive; vrex makes new archives named .pak and .wad"
+                                    " (-iwad for a Doom IWAD, -wad2 or -wad3 for a Quake or Half-Life WAD)\n");
   EXPECT_FALSE(dir.Exists("new.zip"));
 
   RunResult nothing = Vrex(dir.path(), {"a", "NEW.PAK", "missing"});

@@ -114,6 +114,31 @@ TEST(DoomWad, LumpsUnder100BytesAreLabelsAndNeverMembers) {
 
   r = Vrex(dir.path(), {"l", "a.wad", "SMALL"});
   EXPECT_EQ(r.out, Searching("IWAD", 3) + kHeading + Found(0));
+
+  // With -all (ASCII case ignored) every entry but a marker is a member.
+  TempDir all;
+  DoomWad m;
+  m.Marker("F_START").Lump("F1_START", "").Lump("FLAT", Pattern(7, 3)).Marker("F_END").Lump("SMALL", "s");
+  m.Marker("MAP01").Lump("THINGS", Pattern(100, 4)).Lump("REJECT", "");
+  all.Write("a.wad", m.Bytes());
+  r = Vrex(all.path(), {"l", "a.wad", "-all"});
+  EXPECT_EQ(r.out, Searching("PWAD", 8) + kHeading +
+                       "F_START\\F1_START \t0      \t0000000C\n"
+                       "F_START\\FLAT     \t7      \t0000000C\n"
+                       "SMALL            \t1      \t00000013\n"
+                       "MAP01\\THINGS     \t100    \t00000014\n"
+                       "MAP01\\REJECT     \t0      \t00000078\n" +
+                       Found(5));
+  r = Vrex(all.path(), {"x", "a.wad", "-ALL"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(all.Tree(), (std::map<std::string, std::string>{{"a.wad", m.Bytes()},
+                                                            {"F_START/", ""},
+                                                            {"F_START/F1_START", ""},
+                                                            {"F_START/FLAT", Pattern(7, 3)},
+                                                            {"SMALL", "s"},
+                                                            {"MAP01/", ""},
+                                                            {"MAP01/THINGS", Pattern(100, 4)},
+                                                            {"MAP01/REJECT", ""}}));
 }
 
 TEST(DoomWad, MapMarkerPrefixesTheNextTenEntries) {
