@@ -163,8 +163,13 @@ int DataInside(const uint8_t* directory, uint32_t count, const DeleteRow& row, u
   return 1;
 }
 
-int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
+int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, uint8_t* marks,
                    const DeleteRow& row) {
+  std::string renamed = row.settle ? row.settle(run, directory, count, marks) : "";
+  if (!renamed.empty()) {
+    printf("Would rename %s - nothing deleted\n", renamed.c_str());
+    return 0;
+  }
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
     if (marks[i]) continue;

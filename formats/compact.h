@@ -13,6 +13,7 @@
 #define VREX_FORMATS_COMPACT_H
 
 #include <cstdint>
+#include <string>
 
 #include "core/state.h"
 
@@ -30,6 +31,10 @@ struct DeleteRow {
   bool keepDirectoryOrder;   // write the directory back unsorted (Doom WADs)
   bool showStoredName;       // "Deleting" lines show the stored name, not the name copy
   uint32_t headerSize;       // member data may start here
+  // Null, or what a deletion takes besides the marked entries: it may mark
+  // more, and returns the name of a kept member that the deletion would
+  // rename, which leaves the archive as it is (empty: none).
+  std::string (*settle)(const ArchiverState& run, const uint8_t* directory, uint32_t count, uint8_t* marks) = nullptr;
 };
 
 // keepOrder writes the directory back in its own order instead of sorted by
@@ -42,10 +47,11 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
 // prints that the archive is left unchanged, naming the first such entry.
 int DataInside(const uint8_t* directory, uint32_t count, const DeleteRow& row, uint64_t fileSize);
 
-// Removes the entries whose mark is set from the directory in one pass,
-// keeping the order of the rest, and compacts the archive. Returns what
-// CompactArchive returns.
-int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
+// Removes the entries whose mark is set (and what the row's settle adds)
+// from the directory in one pass, keeping the order of the rest, and
+// compacts the archive. Returns what CompactArchive returns; 0 when settle
+// named a member the deletion would rename (the archive left as it is).
+int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, uint8_t* marks,
                    const DeleteRow& row);
 
 // Finishes a rewrite that was interrupted, when a recovery record

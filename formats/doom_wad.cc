@@ -23,6 +23,11 @@
 // own name holds a backslash (a sprite frame VILE\1) is also selected by a
 // pattern that writes it as "~", the way the plug-in module shows it.
 //
+// Deleting (d) takes a map's marker, and the labels in its ten places, when
+// the run deletes a member there and keeps none. A deletion that would give
+// a kept member another full name (a map's ten places taking in what
+// follows) deletes nothing.
+//
 // Adding (a, m) takes a path as the listing's full name with "\" for "/":
 // it replaces the entry of that full name (listed, or a label under 100
 // bytes), in place, keeping its stored name; markers are never replaced. A
@@ -114,6 +119,12 @@ Step StepFolders(const uint8_t* entry, bool allEntries, int32_t* countdown) {
 
 bool OpensFolder(MarkerKind kind) { return kind == MAP_MARKER || kind == NAMESPACE_START; }
 
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return text;
+}
+
 uint32_t NameLength(const uint8_t* name) {
   uint32_t length = 0;
   while (length < kNameWidth && name[length]) ++length;
@@ -186,10 +197,70 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
 // The full name as selection left it (upper-cased when patterns were given).
 void PrintRow(const Member& m) { printf("%-17.17s\t%-7d\t%08X\n", m.name, int32_t(m.size), m.offset); }
 
+// ---- deleting lumps
+
+const uint8_t* EntryAt(const uint8_t* directory, uint32_t i) { return directory + uint64_t(i) * kEntrySize; }
+
+// A map marker goes, with the labels in its ten places, when the run
+// deletes a member there and keeps none.
+void MarkEmptiedMaps(const uint8_t* directory, uint32_t count, bool allEntries, uint8_t* marks) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (MarkerOf(EntryAt(directory, i)) != MAP_MARKER) continue;
+    uint32_t end = uint32_t(std::min<uint64_t>(count, uint64_t(i) + kMapCountdown));
+    bool deleted = false, kept = false;
+    for (uint32_t j = i + 1; j < end; ++j) {
+      if (!IsMember(EntryAt(directory, j), allEntries)) continue;
+      deleted = deleted || marks[j];
+      kept = kept || !marks[j];
+    }
+    if (!deleted || kept) continue;
+    marks[i] = 1;
+    for (uint32_t j = i + 1; j < end; ++j)
+      if (!IsMember(EntryAt(directory, j), allEntries)) marks[j] = 1;
+  }
+}
+
+// The full name (as the run lists it) of the first kept member that the
+// directory without the marked entries would name otherwise, or "". Both
+// walks go side by side; `common` is the length of the longest common start
+// of their prefixes, kept up to date as they change, so that comparing them
+// costs no more than building them.
+std::string FirstRenamed(const ArchiverState& run, const uint8_t* directory, uint32_t count, const uint8_t* marks) {
+  std::string prefix[2];  // of the directory as it is, and as the deletion leaves it
+  int32_t countdown[2] = {1, 1};
+  size_t common = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = EntryAt(directory, i);
+    const char* name = reinterpret_cast<const char*>(entry + kNameAt);
+    for (int after = 0; after < 2; ++after) {
+      if (after && marks[i]) continue;
+      Step step = StepFolders(entry, run.allEntries, &countdown[after]);
+      if (step.cleared) {
+        prefix[after].clear();
+        common = 0;
+      }
+      if (OpensFolder(step.kind)) prefix[after].append(name, NameLength(entry + kNameAt)).push_back('\\');
+    }
+    while (common < prefix[0].size() && common < prefix[1].size() && prefix[0][common] == prefix[1][common])
+      ++common;
+    if (marks[i] || !IsMember(entry, run.allEntries)) continue;
+    if (common == prefix[0].size() && common == prefix[1].size()) continue;
+    std::string full = prefix[0] + std::string(name, NameLength(entry + kNameAt));
+    return run.names.count ? Upper(full) : full;
+  }
+  return "";
+}
+
+std::string SettleDeletion(const ArchiverState& run, const uint8_t* directory, uint32_t count, uint8_t* marks) {
+  MarkEmptiedMaps(directory, count, run.allEntries, marks);
+  return FirstRenamed(run, directory, count, marks);
+}
+
 const DeleteRow kDeleteRow = {
     kEntrySize, kOffsetAt, kSizeAt, kNameAt, kNameWidth,  // entry layout, name in messages
     "Can't allocate %ul bytes for %.8s - skiped\n",
     true, true, false, 12,  // count and directory offset in the header; directory order kept
+    SettleDeletion,         // emptied maps go; nothing goes that would rename a kept lump
 };
 
 // ---- adding lumps
@@ -202,12 +273,6 @@ const char kMapExists[] = "Map exists";
 const char kNoFolder[] = "Not a map or namespace";
 const char kCantPlace[] = "Can't be placed";
 const char kUnsafe[] = "Unsafe path";
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return text;
-}
 
 // What the listing makes of one entry (labels included: their full name is
 // the one they would be listed under).
