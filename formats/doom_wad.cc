@@ -34,7 +34,10 @@
 // path that names no entry as it stands loses its extension (THINGS.lmp is
 // THINGS). A new name's first component is its folder: a namespace that
 // exists takes the lump before the end marker closing its last block; a map
-// that exists takes none (its ten places are fixed); a new map (MAP07,
+// that exists takes none (its ten places are fixed) unless its marker is
+// directly followed by another marker or by the end of the directory: its
+// lumps then go right behind it (fewer than ten only where the directory
+// ends behind it); a new map (MAP07,
 // E2M3) is made at the end with its marker and its lumps in the order the
 // engines expect; a new namespace (X_START) with its start and end markers.
 // Top-level lumps, new maps and namespaces go at the end, before a group the
@@ -291,7 +294,9 @@ struct NamespaceBlock {
 struct Listing {
   std::vector<Listed> entries;
   std::map<std::string, NamespaceBlock> namespaces;  // top-level namespace folders, upper-cased
-  std::set<std::string> maps;                        // top-level map folders, upper-cased
+  // Top-level map folders, upper-cased: the marker of one that holds no
+  // entry (directly followed by a marker or the end), else -1.
+  std::map<std::string, int64_t> maps;
   uint32_t tailAt;  // new top-level items go before this entry
   bool tailOpen;    // the directory ends inside a map's ten places or an open namespace
 };
@@ -331,7 +336,7 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     if (!OpensFolder(step.kind)) continue;
     if (prefix.empty()) {
       groupStart = i;
-      if (step.kind == MAP_MARKER) listing.maps.insert(folder);
+      if (step.kind == MAP_MARKER) listing.maps[folder] = listing.maps.count(folder) ? -1 : int64_t(i);
       if (step.kind == NAMESPACE_START) block = folder;
     } else if (!block.empty()) {
       listing.namespaces[block] = {i, false};  // a folder nested in the block
@@ -340,6 +345,10 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     prefix += own + "\\";
   }
   if (!block.empty()) listing.namespaces[block] = {count, true};
+  for (auto& map : listing.maps) {
+    uint64_t next = uint64_t(map.second) + 1;
+    if (map.second >= 0 && next < count && listing.entries[next].kind == NO_MARKER) map.second = -1;
+  }
   listing.tailOpen = countdown > 1 || countdown == kInNamespace;
   listing.tailAt = listing.tailOpen ? groupStart : count;
   return listing;
@@ -390,11 +399,13 @@ bool ActsAsMarker(const std::string& field, uint64_t size) {
   return KindOf(name) != NO_MARKER;
 }
 
-// A group of new lumps made together: a new map or a new namespace.
+// A group of new lumps made together: a new map or a new namespace, or the
+// lumps of a map that holds none yet.
 struct NewGroup {
   std::string folder;
   MarkerKind kind;
   std::vector<size_t> puts;
+  int64_t markerAt;  // that map's marker, or -1
 };
 
 class DoomPlanner {
@@ -515,7 +526,9 @@ class DoomPlanner {
       inserts_.push_back({space->second.endAt, {Slot::PUT, uint32_t(j)}});
       return;
     }
-    if (listing_.maps.count(folder)) return Refuse(j, kMapExists);
+    auto map = listing_.maps.find(folder);
+    int64_t markerAt = map == listing_.maps.end() ? -1 : map->second;
+    if (map != listing_.maps.end() && markerAt < 0) return Refuse(j, kMapExists);
     uint8_t marker[kNameWidth] = {};
     folder.copy(reinterpret_cast<char*>(marker), kNameWidth);
     MarkerKind kind = KindOf(marker);
@@ -524,7 +537,7 @@ class DoomPlanner {
     for (NewGroup& g : groups_)
       if (g.folder == folder) group = &g;
     if (!group) {
-      groups_.push_back({folder, kind, {}});
+      groups_.push_back({folder, kind, {}, markerAt});
       group = &groups_.back();
     }
     group->puts.push_back(j);
@@ -536,21 +549,24 @@ class DoomPlanner {
     return uint32_t(plan_->fixed.size() - 1);
   }
 
-  // New namespaces and new maps whose ten places are full, in the order
-  // they were named, then at most one shorter map: whatever follows a map
-  // within its ten places would be listed in its folder.
+  // New namespaces and maps whose ten places are full, in the order they
+  // were named, then at most one shorter new map, and shorter maps for an
+  // empty marker the directory ends with: whatever follows a map within its
+  // ten places would be listed in its folder.
   void PlaceGroups() {
     std::vector<size_t> order;
     for (size_t g = 0; g < groups_.size(); ++g)
       if (groups_[g].kind == NAMESPACE_START || groups_[g].puts.size() >= kMapCountdown - 1) order.push_back(g);
     bool shortPlaced = false;
     for (size_t g = 0; g < groups_.size(); ++g) {
-      if (groups_[g].kind != MAP_MARKER || groups_[g].puts.size() >= kMapCountdown - 1) continue;
-      if (shortPlaced || listing_.tailOpen) {
-        for (size_t j : groups_[g].puts) Refuse(j, kCantPlace);
+      const NewGroup& group = groups_[g];
+      if (group.kind != MAP_MARKER || group.puts.size() >= kMapCountdown - 1) continue;
+      bool fits = group.markerAt >= 0 ? uint64_t(group.markerAt) + 1 == count_ : !shortPlaced && !listing_.tailOpen;
+      if (!fits) {
+        for (size_t j : group.puts) Refuse(j, kCantPlace);
         continue;
       }
-      shortPlaced = true;
+      shortPlaced = shortPlaced || group.markerAt < 0;
       order.push_back(g);
     }
     for (size_t g : order) Place(int32_t(g));
@@ -558,8 +574,8 @@ class DoomPlanner {
 
   void Place(int32_t g) {
     NewGroup& group = groups_[size_t(g)];
-    uint32_t at = listing_.tailAt;
-    inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
+    uint32_t at = group.markerAt >= 0 ? uint32_t(group.markerAt + 1) : listing_.tailAt;
+    if (group.markerAt < 0) inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
     if (group.kind == MAP_MARKER)
       std::stable_sort(group.puts.begin(), group.puts.end(), [&](size_t a, size_t b) {
         return MapRank(Own(FieldOf(a))) < MapRank(Own(FieldOf(b)));
@@ -599,6 +615,32 @@ class DoomPlanner {
     }
   }
 
+  // The full names the old entries keep: as listed now, but where an empty
+  // map's marker takes lumps, what its ten places took in behind it comes
+  // out from under it, named as if that marker were not there.
+  std::vector<std::string> NamesKept() const {
+    std::vector<bool> filled(count_, false);
+    for (const NewGroup& group : groups_)
+      for (size_t j : group.puts)
+        if (group.markerAt >= 0 && !plan_->puts[j].refusal) filled[size_t(group.markerAt)] = true;
+    std::vector<std::string> names;
+    if (std::find(filled.begin(), filled.end(), true) == filled.end()) {
+      for (const Listed& entry : listing_.entries) names.push_back(entry.full);
+      return names;
+    }
+    std::vector<uint32_t> sizes;
+    std::vector<std::string> fields;
+    for (uint32_t i = 0; i < count_; ++i) {
+      if (filled[i]) continue;
+      sizes.push_back(sizes_[i]);
+      fields.push_back(fields_[i]);
+    }
+    Listing without = ListNames(sizes, fields);
+    for (uint32_t i = 0, at = 0; i < count_; ++i)
+      names.push_back(filled[i] ? listing_.entries[i].full : without.entries[at++].full);
+    return names;
+  }
+
   // Walks the planned directory as the listing will: every old entry keeps
   // its full name and every new lump comes out under the name expected.
   bool Verified() {
@@ -621,9 +663,10 @@ class DoomPlanner {
       }
     }
     Listing after = ListNames(sizes, fields);
+    std::vector<std::string> kept = NamesKept();
     for (size_t at = 0; at < plan_->order.size(); ++at) {
       const Slot& slot = plan_->order[at];
-      if (slot.kind == Slot::OLD && after.entries[at].full != listing_.entries[slot.index].full) return false;
+      if (slot.kind == Slot::OLD && after.entries[at].full != kept[slot.index]) return false;
       if (slot.kind == Slot::PUT && plan_->puts[slot.index].replaces < 0 &&
           Upper(after.entries[at].full) != Upper(expected_.at(slot.index)))
         return false;

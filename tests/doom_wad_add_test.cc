@@ -254,6 +254,25 @@ TEST(DoomWadAdd, ADirectoryEndingInsideAGroupKeepsItLast) {
   });
 }
 
+// A map whose marker is directly followed by another marker or by the end
+// takes lumps right behind its marker: fewer than ten only at the end.
+TEST(DoomWadAdd, AnEmptyMapTakesLumpsBehindItsMarker) {
+  const Wad emptyLast = {"PWAD", {"PLAYPAL:200", "MAP01"}};
+  const Wad swallowing = {"PWAD", {"MAP01", "S_START", "VIL:150", "S_END"}};  // listed as MAP01\S_START\VIL
+  Check({
+      {"at the end", &emptyLast, "a", "TOP MAP01/LINEDEFS MAP01/THINGS",
+       "Adding TOP\nAdding MAP01\\LINEDEFS\nAdding MAP01\\THINGS\n",
+       "#0 TOP<TOP #1 THINGS<MAP01/THINGS LINEDEFS<MAP01/LINEDEFS"},
+      Refused("fewer than ten before a marker", &swallowing, "a", "Can't be placed", "MAP01/THINGS"),
+  });
+  // Ten lumps: what its ten places took in comes out from under it.
+  const Map map = NewMap("MAP01", 100);
+  const auto files = Files(map.files);
+  std::map<std::string, std::string> x = {{"S_START/VIL", Digest(Pattern(150, 3))}};
+  for (const auto& f : files) x[f.first] = Digest(f.second);
+  EXPECT_EQ(Extracted(RunAdd(BuildWad("PWAD", swallowing.entries), files, "a MAP01", map.lines)), x);
+}
+
 // A missing .wad is made as a PWAD, with -iwad an IWAD (the options leave an
 // existing WAD as it is):
 // whole, or, with nothing stored or a failing write or sync, not at all.
