@@ -23,10 +23,10 @@
 // own name holds a backslash (a sprite frame VILE\1) is also selected by a
 // pattern that writes it as "~", the way the plug-in module shows it.
 //
-// Deleting (d) takes a map's marker, and the labels in its ten places, when
-// the run deletes a member there and keeps none. A deletion that would give
-// a kept member another full name (a map's ten places taking in what
-// follows) deletes nothing.
+// Deleting (d) takes a map's marker, and the labels in its ten places that
+// are no markers, when the run deletes a member there and keeps none. A
+// deletion that would give a kept member another full name (a map's ten
+// places taking in what follows) deletes nothing.
 //
 // Adding (a, m) takes a path as the listing's full name with "\" for "/":
 // it replaces the entry of that full name (listed, or a label under 100
@@ -205,7 +205,8 @@ void PrintRow(const Member& m) { printf("%-17.17s\t%-7d\t%08X\n", m.name, int32_
 const uint8_t* EntryAt(const uint8_t* directory, uint32_t i) { return directory + uint64_t(i) * kEntrySize; }
 
 // A map marker goes, with the labels in its ten places, when the run
-// deletes a member there and keeps none.
+// deletes a member there and keeps none. A marker there is no such label:
+// a map marker goes by this rule of its own, a namespace's markers stay.
 void MarkEmptiedMaps(const uint8_t* directory, uint32_t count, bool allEntries, uint8_t* marks) {
   for (uint32_t i = 0; i < count; ++i) {
     if (MarkerOf(EntryAt(directory, i)) != MAP_MARKER) continue;
@@ -218,8 +219,10 @@ void MarkEmptiedMaps(const uint8_t* directory, uint32_t count, bool allEntries, 
     }
     if (!deleted || kept) continue;
     marks[i] = 1;
-    for (uint32_t j = i + 1; j < end; ++j)
-      if (!IsMember(EntryAt(directory, j), allEntries)) marks[j] = 1;
+    for (uint32_t j = i + 1; j < end; ++j) {
+      const uint8_t* entry = EntryAt(directory, j);
+      if (!IsMember(entry, allEntries) && MarkerOf(entry) == NO_MARKER) marks[j] = 1;
+    }
   }
 }
 
