@@ -53,6 +53,14 @@ std::string Slashes(std::string name) {
   return name;
 }
 
+// Whether one of the folders of `path` is a file x wrote: x can't write a
+// member below it.
+bool BelowAFile(const std::map<std::string, std::string>& written, const std::string& path) {
+  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+    if (written.count(path.substr(0, slash))) return true;
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -108,17 +116,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto found = extractedAfter.find(path);
     auto below = extractedAfter.lower_bound(path + "/");
     bool clash = below != extractedAfter.end() && below->first.compare(0, path.size() + 1, path + "/") == 0;
-    for (size_t slash = path.find('/'); slash != std::string::npos && !clash; slash = path.find('/', slash + 1))
-      clash = extractedAfter.count(path.substr(0, slash)) != 0;
+    clash = clash || BelowAFile(extractedAfter, path);
     if (!clash && (found == extractedAfter.end() || found->second != Sources()[i].bytes)) abort();
     if (replacing) replaced.insert(Slashes(name));
   }
-  // Every member x wrote before is written again under its name; one that
-  // was not replaced with its old bytes (a name shared by several members
-  // is written more than once: the last one wins, before and after). Data
-  // over the header words changes with them at every commit.
+  // Every member x wrote before is written again under its name, unless a
+  // new top-level lump now takes the name of its folder; one that was not
+  // replaced with its old bytes (a name shared by several members is
+  // written more than once: the last one wins, before and after). Data over
+  // the header words changes with them at every commit.
   for (const auto& f : extractedBefore) {
     auto found = extractedAfter.find(f.first);
+    if (found == extractedAfter.end() && BelowAFile(extractedAfter, f.first)) continue;
     if (found == extractedAfter.end()) abort();
     size_t at = before.find(f.second);
     bool overHeader = !f.second.empty() && at != std::string::npos && at < 12;
