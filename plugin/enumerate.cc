@@ -226,7 +226,7 @@ VREX_EXPORT int32_t VREX_CALL GetArcItem(uint8_t* item, int32_t) {
     if (got == 0) return ITEM_END;
     if (plugin.formatTag != TAG_DHF && plugin.itemIndex++ == plugin.itemCount) return ITEM_END;
     if (plugin.formatTag == TAG_RFF && plugin.encrypted)
-      DecryptDirectory(record, plugin.recordSize, plugin.directoryKey, plugin.position - plugin.directoryAt);
+      DecryptDirectory(record, got, plugin.directoryKey, plugin.position - plugin.directoryAt);
     Advance(plugin.recordSize);
     if (plugin.formatTag == TAG_IWAD || plugin.formatTag == TAG_PWAD) {
       if (DoomWadRecord(record, item)) return ITEM_READY;

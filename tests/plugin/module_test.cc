@@ -486,6 +486,9 @@ TEST(Items, ShortLastRecordReadsAsZeros) {
   Browse r = BrowseBytes("a.pak", bytes);
   EXPECT_EQ(r.items, (std::vector<Item>{{"first", 300, 300}, {"second", 0, 0}}));
   EXPECT_EQ(r.last, 3);
+  // Bytes an encrypted RFF directory lacks are zeros too, not decrypted zeros.
+  std::string rff = RffBytes(0x0301, "", {{"A", "", 0, 0, 0}, {"B", "", 0, 0, 0}});
+  EXPECT_EQ(BrowseBytes("a.rff", rff.substr(0, rff.size() - 11)).items, (std::vector<Item>{{"A", 0, 0}, {"B", 0, 0}}));
 }
 
 // ---- Doom WAD folders
