@@ -54,6 +54,8 @@ constexpr char kGrpMagicText[] = "KenSilverman";
 constexpr uint32_t kGrpMagicSize = 12;
 constexpr uint32_t kGob2Version = 20;
 constexpr uint32_t kRffPlain = 0x0200;
+constexpr uint32_t kRffEncrypted = 0x0300;   // also written with the other tools' key
+constexpr uint32_t kRffEncrypted1 = 0x0301;
 constexpr uint32_t kRffEntrySize = 48;
 constexpr uint32_t kRffOffsetAt = 16;
 constexpr uint32_t kRffSizeAt = 20;
@@ -140,7 +142,9 @@ int IsFourByteTag(uint32_t tag) {
   return 0;
 }
 
-int IsRffVersion(uint32_t version) { return version == kRffPlain || version == 0x0300 || version == 0x0301; }
+int IsRffVersion(uint32_t version) {
+  return version == kRffPlain || version == kRffEncrypted || version == kRffEncrypted1;
+}
 
 // The tag of a format known by more than its first four bytes, from the
 // first 12 bytes of a file; 0 for none.
@@ -224,7 +228,7 @@ int ReadRffHeader() {
   plugin.directoryAt = plugin.position;
   plugin.encrypted = version != kRffPlain;
   plugin.directoryKey = (plugin.position + (version & 0xFF) * plugin.position) & 0xFFFF;
-  return version != 0x0300 || ChooseRffKey();
+  return version != kRffEncrypted || ChooseRffKey();
 }
 
 // GOB v1 and v2: the directory's offset, then its count at that offset; the
