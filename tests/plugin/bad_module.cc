@@ -1,8 +1,7 @@
-// A faulty module for the host's checks: its GetArcItem writes one byte
-// between the size and name fields of the item record. For an archive whose
-// name ends in "full" it writes a name that fills the whole name field (259
-// bytes and the terminator) and then ends; for one ending in "over" it
-// writes the byte just behind the name field.
+// A faulty module for the host's checks: its GetArcItem first writes a name
+// that fills the whole name field (259 bytes and the terminator), then one
+// byte between the size and name fields of the item record, or, for an
+// archive whose name ends in ".over", the byte just behind the name field.
 #include <cstdint>
 #include <cstring>
 
@@ -12,31 +11,24 @@
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-const char* opened = "";
+bool over = false;
 int calls = 0;
-
-bool EndsIn(const char* name, const char* tail) {
-  size_t n = strlen(name), t = strlen(tail);
-  return n >= t && strcmp(name + n - t, tail) == 0;
-}
 }  // namespace
 
 EXPORT int32_t IsArchive(const char*, const uint8_t*, int32_t) { return 1; }
 EXPORT int32_t OpenArchive(const char* name, uint32_t* tag) {
-  opened = name;
+  over = strstr(name, ".over") != nullptr;
   calls = 0;
   *tag = TAG_PACK;
   return 1;
 }
 EXPORT int32_t GetArcItem(uint8_t* item, int32_t) {
-  if (EndsIn(opened, "full")) {
-    if (calls++) return ITEM_END;
+  if (calls++ == 0) {
     memset(item + ITEM_NAME_AT, 'n', ITEM_NAME_LIMIT - 1);
     item[ITEM_NAME_AT + ITEM_NAME_LIMIT - 1] = 0;
     return ITEM_READY;
   }
-  if (EndsIn(opened, "over")) item[ITEM_NAME_AT + ITEM_NAME_LIMIT] = 0;  // byte 304
-  else item[ITEM_SIZE_AT + 8] = 0;  // byte 40, between size and name
+  item[over ? ITEM_NAME_AT + ITEM_NAME_LIMIT : ITEM_SIZE_AT + 8] = 0;  // byte 304, or 40
   memcpy(item + ITEM_NAME_AT, "A", 2);
   return ITEM_READY;
 }

@@ -1,5 +1,7 @@
-// Crafted RFF files: the 32-byte header, the members' data, then the
-// directory of 48-byte entries, encrypted for versions 0x03xx.
+// Crafted RFF files: the 32-byte header, the data, then the directory of
+// 48-byte entries, encrypted for versions 0x03xx with `key` when it is not
+// negative, else with the version's own, dirOffset + (version & 0xFF) *
+// dirOffset.
 #ifndef VREX_TESTS_SUPPORT_RFF_BUILDER_H
 #define VREX_TESTS_SUPPORT_RFF_BUILDER_H
 
@@ -10,13 +12,11 @@
 #include "tests/support/bytes_builder.h"
 
 struct RffEntry {
-  std::string name, type;  // up to 8 and 3 bytes
+  std::string name, type;
   uint32_t offset, size;
   uint8_t flags;
 };
 
-// `key` replaces the version's own directory key, dirOffset + (version &
-// 0xFF) * dirOffset, when it is not negative.
 inline std::string RffBytes(uint32_t version, const std::string& data, const std::vector<RffEntry>& entries,
                             int64_t key = -1) {
   uint32_t dirOffset = 32 + uint32_t(data.size());
