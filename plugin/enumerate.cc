@@ -22,14 +22,13 @@
 //   SLB     72    1, 63 bytes (-)   u32@68     u32@68      +72
 //   GRP     16    0, 12 bytes (=)   u32@12     u32@12      +16
 //
+//   (*) Doom WAD lumps below 100 bytes are never items; some of them are
+//   markers that put the lumps behind them into folders (see below).
 //   (+) An RFF item is named NAME.TYPE: the name, then a dot and the type
 //   (3 bytes at 33) unless the type is empty. An encrypted directory is
 //   decrypted record by record, each byte by its place in the directory.
 //   (-) The name at byte 0 begins with "\", which is not shown.
 //   (=) Trailing spaces are not part of the name.
-//
-//   (*) Doom WAD lumps below 100 bytes are never items; some of them are
-//   markers that put the lumps behind them into folders (see below).
 //
 // A ZipStorage identifier is 16 bytes laid out like a GUID: Data1 u32,
 // Data2 u16, Data3 u16, then 8 bytes of Data4; the item is named
