@@ -160,6 +160,15 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
   return EXIT_NO_DIRECTORY;
 }
 
+// The run options behind the archive name (ASCII case ignored): -all.
+void ReadRunOptions(int argc, char** argv, ArchiverState* run) {
+  for (int i = 0; i < argc; ++i) {
+    std::string option = argv[i];
+    for (char& c : option) c = LowerAscii(c);
+    if (option == "-all") run->allEntries = true;
+  }
+}
+
 // a, af, m and mf. A missing archive is made when its extension names a
 // format vrex can write; an existing one is opened for writing, or, where its
 // format can't be written, for reading, to answer "Not yet" as the other
@@ -231,6 +240,7 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
 
   run.archiveName = argv[2];
+  ReadRunOptions(argc - 3, argv + 3, &run);
   if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);

@@ -6,10 +6,13 @@
 //
 //   byte  field       written
 //   32    size        u32 little-endian
-//   44    name        at most 57 bytes, the terminating zero included
+//   44    name        at most 260 bytes (bytes 44 to 303), the terminating
+//                     zero included: a name of up to 259 bytes
 //   322   packedSize  u32 little-endian
 //
-// so a host's record must be at least 326 bytes long.
+// so a host's record must be at least 326 bytes long. Each format writes at
+// most its own name field's width and a terminator; none writes more than
+// the 260 bytes.
 #ifndef VREX_COMMON_ITEM_RECORD_H
 #define VREX_COMMON_ITEM_RECORD_H
 
@@ -18,7 +21,7 @@
 enum : uint32_t {
   ITEM_SIZE_AT = 32,
   ITEM_NAME_AT = 44,
-  ITEM_NAME_LIMIT = 57,  // bytes of name written at most, terminator included
+  ITEM_NAME_LIMIT = 260,  // bytes of name written at most, terminator included
   ITEM_PACKED_SIZE_AT = 322,
   ITEM_RECORD_MINIMUM = 326,  // packedSize's last byte is byte 325
 };

@@ -1,7 +1,10 @@
 // Format tags: a file's first four bytes read as a little-endian number, or a
 // value that detection sets (STK from the extension stk/itk, DATO from the
-// extension Dir, DHF from the first three bytes). Header-only facts shared by
-// vrex, the VREX module, vrex-host and the tests without sharing code.
+// extension Dir, SLB from the extension slb and a header that fits, DHF from
+// the first three bytes, RFF, GOB, GOB2 and GRP from their magic). The tags
+// that detection sets are never taken from a file's first bytes as they
+// stand. Header-only facts shared by vrex, the VREX module, vrex-host and the
+// tests without sharing code.
 #ifndef VREX_COMMON_TAGS_H
 #define VREX_COMMON_TAGS_H
 
@@ -21,6 +24,12 @@ enum : uint32_t {
   TAG_DSND = 0x444E5344,  // "DSND"
   TAG_OSDS = 0x5344534F,  // "OSDS" (the module only)
   TAG_DHF = 0x00464844,   // "DHF\0": the first three bytes "DHF", any fourth
+  TAG_RFF = 0x00464652,   // "RFF\0", from the magic "RFF\x1A" and a known version
+  TAG_GOB = 0x00424F47,   // "GOB\0", from the magic "GOB\x0A"
+  TAG_GOB2 = 0x32424F47,  // "GOB2", from the magic "GOB " and the version 20
+  TAG_SPAK = 0x4B415053,  // "SPAK"
+  TAG_SLB = 0x00424C53,   // "SLB\0", from the extension slb (no magic)
+  TAG_GRP = 0x00505247,   // "GRP\0", from the magic "KenSilverman"
 };
 
 #endif

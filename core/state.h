@@ -41,6 +41,7 @@ struct ArchiverState {
   FileId archiveId;                 // the archive on disk (a null id: not known)
   const char* archiveName = nullptr;  // as typed
   bool protectUpdates = true;       // keep a recovery record while an archive is rewritten
+  bool allEntries = false;          // -all: every Doom WAD entry that is no marker is a member
 };
 
 #endif

@@ -22,7 +22,9 @@
 #include "formats/compact.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/access.h"
 #include "core/bytes.h"
@@ -144,9 +146,13 @@ void SortDirectory(uint8_t* directory, Placement* sorted, uint32_t count, uint32
 
 }  // namespace
 
-
-int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
+int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, uint8_t* marks,
                    const WriteRow& row) {
+  std::string renamed = row.settle ? row.settle(run, directory, count, marks) : "";
+  if (!renamed.empty()) {
+    printf("Would rename %s - nothing deleted\n", renamed.c_str());
+    return 0;
+  }
   if (row.style == COMMIT_REWRITE) return DeleteByRewrite(run, row, directory, count, marks);
   uint64_t dataFrom = row.style == COMMIT_FRONT_TABLE ? FrontDataStart(row, directory, count) : 0;
   uint32_t kept = 0;

@@ -12,6 +12,7 @@
 #define VREX_FORMATS_COMPACT_H
 
 #include <cstdint>
+#include <string>
 
 #include "core/state.h"
 #include "formats/update.h"
@@ -24,10 +25,12 @@
 int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count, const WriteRow& row,
                    bool keepOrder, uint32_t jobKind, uint32_t align, uint64_t dataFrom);
 
-// Removes the entries whose mark is set from the directory, keeping the
-// order of the rest, and reclaims their space: by compaction, or for
-// COMMIT_REWRITE by writing the archive anew. Returns 1 on success.
-int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, const uint8_t* marks,
+// Removes the entries whose mark is set (and what the row's settle adds)
+// from the directory, keeping the order of the rest, and reclaims their
+// space: by compaction, or for COMMIT_REWRITE by writing the archive anew.
+// Returns 1 on success; 0 when settle named a member the deletion would
+// rename (the archive left as it is).
+int FinishDeletion(const ArchiverState& run, uint8_t* directory, uint32_t count, uint8_t* marks,
                    const WriteRow& row);
 
 #endif

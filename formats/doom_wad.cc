@@ -10,8 +10,9 @@
 //   4       4     size   (u32 LE)
 //   8       8     name, NUL-padded (no NUL when full)
 //
-// An entry of fewer than 100 bytes is a label and never a member. Some
-// labels are markers that group the entries behind them into folders:
+// An entry of fewer than 100 bytes is a label and not a member (with -all,
+// every entry but the markers is a member). Some labels are markers that
+// group the entries behind them into folders:
 //   map marker       "MAP..." or "E?M..."  the next 10 entries, whatever they are
 //   namespace start  "?_START..."          every entry up to the namespace end
 //   namespace end    "?_END..."            the group closes after this entry
@@ -22,13 +23,21 @@
 // own name holds a backslash (a sprite frame VILE\1) is also selected by a
 // pattern that writes it as "~", the way the plug-in module shows it.
 //
+// Deleting (d) takes a map's marker, and the labels in its ten places that
+// are no markers, when the run deletes a member there and keeps none. A
+// deletion that would give a kept member another full name (a map's ten
+// places taking in what follows) deletes nothing.
+//
 // Adding (a, m) takes a path as the listing's full name with "\" for "/":
 // it replaces the entry of that full name (listed, or a label under 100
 // bytes), in place, keeping its stored name; markers are never replaced. A
 // path that names no entry as it stands loses its extension (THINGS.lmp is
 // THINGS). A new name's first component is its folder: a namespace that
 // exists takes the lump before the end marker closing its last block; a map
-// that exists takes none (its ten places are fixed); a new map (MAP07,
+// that exists takes none (its ten places are fixed) unless its marker is
+// directly followed by another marker or by the end of the directory: its
+// lumps then go right behind it (fewer than ten only where the directory
+// ends behind it); a new map (MAP07,
 // E2M3) is made at the end with its marker and its lumps in the order the
 // engines expect; a new namespace (X_START) with its start and end markers.
 // Top-level lumps, new maps and namespaces go at the end, before a group the
@@ -74,14 +83,24 @@ MarkerKind KindOf(const uint8_t* name) {
 
 // One step of the folder walk over entry `entry`: the countdown steps (a
 // countdown of 1 empties the prefix before this entry), then a marker sets
-// it anew. Every walk over the directory goes through here.
+// it anew. Every walk over the directory goes through here; allEntries is
+// the member rule of -all.
 struct Step {
   bool cleared;     // the prefix was emptied before this entry
-  bool member;      // 100 bytes or more
+  bool member;      // 100 bytes or more (with allEntries: no marker)
   MarkerKind kind;  // of a label
 };
 
-Step StepFolders(const uint8_t* entry, int32_t* countdown) {
+// The marker an entry is (a label's name decides), or NO_MARKER.
+MarkerKind MarkerOf(const uint8_t* entry) {
+  return ReadU32LE(entry + kSizeAt) < kLabelBelow ? KindOf(entry + kNameAt) : NO_MARKER;
+}
+
+bool IsMember(const uint8_t* entry, bool allEntries) {
+  return ReadU32LE(entry + kSizeAt) >= kLabelBelow || (allEntries && MarkerOf(entry) == NO_MARKER);
+}
+
+Step StepFolders(const uint8_t* entry, bool allEntries, int32_t* countdown) {
   Step step = {false, false, NO_MARKER};
   if (*countdown == 1) {
     step.cleared = true;
@@ -89,11 +108,11 @@ Step StepFolders(const uint8_t* entry, int32_t* countdown) {
   } else if (*countdown > 1) {
     --*countdown;
   }
-  if (ReadU32LE(entry + kSizeAt) >= kLabelBelow) {
+  if (IsMember(entry, allEntries)) {
     step.member = true;
     return step;
   }
-  step.kind = KindOf(entry + kNameAt);
+  step.kind = MarkerOf(entry);
   if (step.kind == NAMESPACE_END) *countdown = 1;
   if (step.kind == MAP_MARKER) *countdown = kMapCountdown;
   if (step.kind == NAMESPACE_START) *countdown = kInNamespace;
@@ -101,6 +120,12 @@ Step StepFolders(const uint8_t* entry, int32_t* countdown) {
 }
 
 bool OpensFolder(MarkerKind kind) { return kind == MAP_MARKER || kind == NAMESPACE_START; }
+
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return text;
+}
 
 uint32_t NameLength(const uint8_t* name) {
   uint32_t length = 0;
@@ -145,7 +170,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
   int32_t countdown = 1;
   for (uint32_t i = 0; i < dir.count; ++i) {
     const uint8_t* entry = dir.Entry(i);
-    Step step = StepFolders(entry, &countdown);
+    Step step = StepFolders(entry, dir.run->allEntries, &countdown);
     if (step.cleared) prefixLength = 0;
     const uint8_t* name = entry + kNameAt;
     uint32_t nameLength = NameLength(name);
@@ -174,6 +199,68 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
 // The full name as selection left it (upper-cased when patterns were given).
 void PrintRow(const Member& m) { printf("%-17.17s\t%-7d\t%08X\n", m.name, int32_t(m.size), m.offset); }
 
+// ---- deleting lumps
+
+const uint8_t* EntryAt(const uint8_t* directory, uint32_t i) { return directory + uint64_t(i) * kEntrySize; }
+
+// A map marker goes, with the labels in its ten places, when the run
+// deletes a member there and keeps none. A marker there is no such label:
+// a map marker goes by this rule of its own, a namespace's markers stay.
+void MarkEmptiedMaps(const uint8_t* directory, uint32_t count, bool allEntries, uint8_t* marks) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (MarkerOf(EntryAt(directory, i)) != MAP_MARKER) continue;
+    uint32_t end = uint32_t(std::min<uint64_t>(count, uint64_t(i) + kMapCountdown));
+    bool deleted = false, kept = false;
+    for (uint32_t j = i + 1; j < end; ++j) {
+      if (!IsMember(EntryAt(directory, j), allEntries)) continue;
+      deleted = deleted || marks[j];
+      kept = kept || !marks[j];
+    }
+    if (!deleted || kept) continue;
+    marks[i] = 1;
+    for (uint32_t j = i + 1; j < end; ++j) {
+      const uint8_t* entry = EntryAt(directory, j);
+      if (!IsMember(entry, allEntries) && MarkerOf(entry) == NO_MARKER) marks[j] = 1;
+    }
+  }
+}
+
+// The full name (as the run lists it) of the first kept member that the
+// directory without the marked entries would name otherwise, or "". Both
+// walks go side by side; `common` is the length of the longest common start
+// of their prefixes, kept up to date as they change, so that comparing them
+// costs no more than building them.
+std::string FirstRenamed(const ArchiverState& run, const uint8_t* directory, uint32_t count, const uint8_t* marks) {
+  std::string prefix[2];  // of the directory as it is, and as the deletion leaves it
+  int32_t countdown[2] = {1, 1};
+  size_t common = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = EntryAt(directory, i);
+    const char* name = reinterpret_cast<const char*>(entry + kNameAt);
+    for (int after = 0; after < 2; ++after) {
+      if (after && marks[i]) continue;
+      Step step = StepFolders(entry, run.allEntries, &countdown[after]);
+      if (step.cleared) {
+        prefix[after].clear();
+        common = 0;
+      }
+      if (OpensFolder(step.kind)) prefix[after].append(name, NameLength(entry + kNameAt)).push_back('\\');
+    }
+    while (common < prefix[0].size() && common < prefix[1].size() && prefix[0][common] == prefix[1][common])
+      ++common;
+    if (marks[i] || !IsMember(entry, run.allEntries)) continue;
+    if (common == prefix[0].size() && common == prefix[1].size()) continue;
+    std::string full = prefix[0] + std::string(name, NameLength(entry + kNameAt));
+    return run.names.count ? Upper(full) : full;
+  }
+  return "";
+}
+
+std::string SettleDeletion(const ArchiverState& run, const uint8_t* directory, uint32_t count, uint8_t* marks) {
+  MarkEmptiedMaps(directory, count, run.allEntries, marks);
+  return FirstRenamed(run, directory, count, marks);
+}
+
 // ---- adding lumps
 
 const char kMarker[] = "Marker name";
@@ -184,12 +271,6 @@ const char kMapExists[] = "Map exists";
 const char kNoFolder[] = "Not a map or namespace";
 const char kCantPlace[] = "Can't be placed";
 const char kUnsafe[] = "Unsafe path";
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return text;
-}
 
 // What the listing makes of one entry (labels included: their full name is
 // the one they would be listed under).
@@ -208,7 +289,9 @@ struct NamespaceBlock {
 struct Listing {
   std::vector<Listed> entries;
   std::map<std::string, NamespaceBlock> namespaces;  // top-level namespace folders, upper-cased
-  std::set<std::string> maps;                        // top-level map folders, upper-cased
+  // Top-level map folders, upper-cased: the marker of one that holds no
+  // entry (directly followed by a marker or the end), else -1.
+  std::map<std::string, int64_t> maps;
   uint32_t tailAt;  // new top-level items go before this entry
   bool tailOpen;    // the directory ends inside a map's ten places or an open namespace
 };
@@ -232,7 +315,7 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     WriteU32LE(entry + kSizeAt, sizes[i]);
     fields[i].copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
     std::string own = Own(fields[i]);
-    Step step = StepFolders(entry, &countdown);
+    Step step = StepFolders(entry, false, &countdown);
     if (step.cleared) {
       prefix.clear();
       if (!block.empty()) listing.namespaces[block] = {i, false};
@@ -248,7 +331,7 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     if (!OpensFolder(step.kind)) continue;
     if (prefix.empty()) {
       groupStart = i;
-      if (step.kind == MAP_MARKER) listing.maps.insert(folder);
+      if (step.kind == MAP_MARKER) listing.maps[folder] = listing.maps.count(folder) ? -1 : int64_t(i);
       if (step.kind == NAMESPACE_START) block = folder;
     } else if (!block.empty()) {
       listing.namespaces[block] = {i, false};  // a folder nested in the block
@@ -257,6 +340,10 @@ Listing ListNames(const std::vector<uint32_t>& sizes, const std::vector<std::str
     prefix += own + "\\";
   }
   if (!block.empty()) listing.namespaces[block] = {count, true};
+  for (auto& map : listing.maps) {
+    uint64_t next = uint64_t(map.second) + 1;
+    if (map.second >= 0 && next < count && listing.entries[next].kind == NO_MARKER) map.second = -1;
+  }
   listing.tailOpen = countdown > 1 || countdown == kInNamespace;
   listing.tailAt = listing.tailOpen ? groupStart : count;
   return listing;
@@ -307,11 +394,13 @@ bool ActsAsMarker(const std::string& field, uint64_t size) {
   return KindOf(name) != NO_MARKER;
 }
 
-// A group of new lumps made together: a new map or a new namespace.
+// A group of new lumps made together: a new map or a new namespace, or the
+// lumps of a map that holds none yet.
 struct NewGroup {
   std::string folder;
   MarkerKind kind;
   std::vector<size_t> puts;
+  int64_t markerAt;  // that map's marker, or -1
 };
 
 class DoomPlanner {
@@ -432,7 +521,9 @@ class DoomPlanner {
       inserts_.push_back({space->second.endAt, {Slot::PUT, uint32_t(j)}});
       return;
     }
-    if (listing_.maps.count(folder)) return Refuse(j, kMapExists);
+    auto map = listing_.maps.find(folder);
+    int64_t markerAt = map == listing_.maps.end() ? -1 : map->second;
+    if (map != listing_.maps.end() && markerAt < 0) return Refuse(j, kMapExists);
     uint8_t marker[kNameWidth] = {};
     folder.copy(reinterpret_cast<char*>(marker), kNameWidth);
     MarkerKind kind = KindOf(marker);
@@ -441,7 +532,7 @@ class DoomPlanner {
     for (NewGroup& g : groups_)
       if (g.folder == folder) group = &g;
     if (!group) {
-      groups_.push_back({folder, kind, {}});
+      groups_.push_back({folder, kind, {}, markerAt});
       group = &groups_.back();
     }
     group->puts.push_back(j);
@@ -453,21 +544,24 @@ class DoomPlanner {
     return uint32_t(plan_->fixed.size() - 1);
   }
 
-  // New namespaces and new maps whose ten places are full, in the order
-  // they were named, then at most one shorter map: whatever follows a map
-  // within its ten places would be listed in its folder.
+  // New namespaces and maps whose ten places are full, in the order they
+  // were named, then at most one shorter new map, and shorter maps for an
+  // empty marker the directory ends with: whatever follows a map within its
+  // ten places would be listed in its folder.
   void PlaceGroups() {
     std::vector<size_t> order;
     for (size_t g = 0; g < groups_.size(); ++g)
       if (groups_[g].kind == NAMESPACE_START || groups_[g].puts.size() >= kMapCountdown - 1) order.push_back(g);
     bool shortPlaced = false;
     for (size_t g = 0; g < groups_.size(); ++g) {
-      if (groups_[g].kind != MAP_MARKER || groups_[g].puts.size() >= kMapCountdown - 1) continue;
-      if (shortPlaced || listing_.tailOpen) {
-        for (size_t j : groups_[g].puts) Refuse(j, kCantPlace);
+      const NewGroup& group = groups_[g];
+      if (group.kind != MAP_MARKER || group.puts.size() >= kMapCountdown - 1) continue;
+      bool fits = group.markerAt >= 0 ? uint64_t(group.markerAt) + 1 == count_ : !shortPlaced && !listing_.tailOpen;
+      if (!fits) {
+        for (size_t j : group.puts) Refuse(j, kCantPlace);
         continue;
       }
-      shortPlaced = true;
+      shortPlaced = shortPlaced || group.markerAt < 0;
       order.push_back(g);
     }
     for (size_t g : order) Place(int32_t(g));
@@ -475,8 +569,8 @@ class DoomPlanner {
 
   void Place(int32_t g) {
     NewGroup& group = groups_[size_t(g)];
-    uint32_t at = listing_.tailAt;
-    inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
+    uint32_t at = group.markerAt >= 0 ? uint32_t(group.markerAt + 1) : listing_.tailAt;
+    if (group.markerAt < 0) inserts_.push_back({at, {Slot::FIXED, AddFixed(group.folder, g)}});
     if (group.kind == MAP_MARKER)
       std::stable_sort(group.puts.begin(), group.puts.end(), [&](size_t a, size_t b) {
         return MapRank(Own(FieldOf(a))) < MapRank(Own(FieldOf(b)));
@@ -516,6 +610,32 @@ class DoomPlanner {
     }
   }
 
+  // The full names the old entries keep: as listed now, but where an empty
+  // map's marker takes lumps, what its ten places took in behind it comes
+  // out from under it, named as if that marker were not there.
+  std::vector<std::string> NamesKept() const {
+    std::vector<bool> filled(count_, false);
+    for (const NewGroup& group : groups_)
+      for (size_t j : group.puts)
+        if (group.markerAt >= 0 && !plan_->puts[j].refusal) filled[size_t(group.markerAt)] = true;
+    std::vector<std::string> names;
+    if (std::find(filled.begin(), filled.end(), true) == filled.end()) {
+      for (const Listed& entry : listing_.entries) names.push_back(entry.full);
+      return names;
+    }
+    std::vector<uint32_t> sizes;
+    std::vector<std::string> fields;
+    for (uint32_t i = 0; i < count_; ++i) {
+      if (filled[i]) continue;
+      sizes.push_back(sizes_[i]);
+      fields.push_back(fields_[i]);
+    }
+    Listing without = ListNames(sizes, fields);
+    for (uint32_t i = 0, at = 0; i < count_; ++i)
+      names.push_back(filled[i] ? listing_.entries[i].full : without.entries[at++].full);
+    return names;
+  }
+
   // Walks the planned directory as the listing will: every old entry keeps
   // its full name and every new lump comes out under the name expected.
   bool Verified() {
@@ -538,9 +658,10 @@ class DoomPlanner {
       }
     }
     Listing after = ListNames(sizes, fields);
+    std::vector<std::string> kept = NamesKept();
     for (size_t at = 0; at < plan_->order.size(); ++at) {
       const Slot& slot = plan_->order[at];
-      if (slot.kind == Slot::OLD && after.entries[at].full != listing_.entries[slot.index].full) return false;
+      if (slot.kind == Slot::OLD && after.entries[at].full != kept[slot.index]) return false;
       if (slot.kind == Slot::PUT && plan_->puts[slot.index].replaces < 0 &&
           Upper(after.entries[at].full) != Upper(expected_.at(slot.index)))
         return false;
@@ -583,6 +704,7 @@ const WriteRow kWriteRow = {
     "PWAD\0\0\0\0\0\0\0\0", {"wad", nullptr},
     "Can't allocate %ul bytes for %.8s - skiped\n", true, false,  // directory order kept; names as selected
     Plan, nullptr,
+    SettleDeletion,  // emptied maps go; nothing goes that would rename a kept lump
 };
 }  // namespace
 

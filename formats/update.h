@@ -177,6 +177,11 @@ struct WriteRow {
   // Sets the size fields of a stored entry (null: sizeAt, and packedAt when
   // the row has it); packedSize is 0 for data stored as they are.
   void (*setSizes)(uint8_t* entry, uint32_t size, uint32_t packedSize);
+  // Null, or what a deletion takes besides the marked entries: it may mark
+  // more, and returns the name of a kept member that the deletion would
+  // rename, which leaves the archive as it is (empty: none).
+  std::string (*settle)(const ArchiverState& run, const uint8_t* directory, uint32_t count,
+                        uint8_t* marks) = nullptr;
 };
 
 // ---- names shared by the formats with flat names

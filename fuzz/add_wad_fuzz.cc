@@ -87,12 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ExtractedAs(extractedAfter, WithSlashes(name), Sources()[i].bytes)) abort();
     if (replacing) replaced.insert(WithSlashes(name));
   }
-  // Every member x wrote before is written again under its name; one that
-  // was not replaced with its old bytes (a name shared by several members
-  // is written more than once: the last one wins, before and after). Data
-  // over the header words changes with them at every commit.
+  // Every member x wrote before is written again under its name, unless a
+  // new top-level lump now takes the name of its folder; one that was not
+  // replaced with its old bytes (a name shared by several members is
+  // written more than once: the last one wins, before and after). Data over
+  // the header words changes with them at every commit.
   for (const auto& f : extractedBefore) {
     auto found = extractedAfter.find(f.first);
+    if (found == extractedAfter.end() && BelowAFile(extractedAfter, f.first)) continue;
     if (found == extractedAfter.end()) abort();
     size_t at = before.find(f.second);
     bool overHeader = !f.second.empty() && at != std::string::npos && at < 12;

@@ -1,7 +1,8 @@
 // Doom WADs from arbitrary bytes: the fuzzer's bytes follow an "IWAD" or
 // "PWAD" magic, so it steers the entry count, the directory offset and the
 // entries. Lists, tests, extracts with folders, selects by full name and by
-// the tilde form, and deletes on a scratch copy.
+// the tilde form, and deletes on a scratch copy; extracts and deletes with
+// -all too.
 #include <string>
 
 #include "fuzz/support.h"
@@ -15,5 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzRunVrex(bytes, wad.size(), "a.wad", {"t", "a.wad", "*\\*", "S_START\\*~?"});
   FuzzRunVrex(bytes, wad.size(), "a.wad", {"x", "a.wad"});
   FuzzRunVrex(bytes, wad.size(), "a.wad", {"d", "a.wad", "*\\*"});
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"x", "a.wad", "-all"});
+  FuzzRunVrex(bytes, wad.size(), "a.wad", {"d", "a.wad", "-all", "*\\*"});
   return 0;
 }

@@ -15,11 +15,12 @@
 // and, for m and mf, removes them afterwards). A file manager creates an
 // archive through these slots, so an ARCHIVE that does not exist takes its
 // tag from its extension (".pak" PACK, ".wad" PWAD, ".lod" LOD, ".stk" and
-// ".itk" STK, ".hog" DHF, ".mvl" DMVL, in any letter case) without
+// ".itk" STK, ".hog" DHF, ".mvl" DMVL, ".rff" RFF, ".gob" GOB, ".goo" GOB2,
+// ".sin" SPAK, ".slb" SLB, ".grp" GRP, in any letter case) without
 // IsArchive and OpenArchive; any other missing ARCHIVE cannot be opened.
 //
 // The item record handed to GetArcItem is filled with a sentinel before each
-// call; any byte the module changes outside size@32, name@44 (57 bytes at
+// call; any byte the module changes outside size@32, name@44 (260 bytes at
 // most, terminator included) and packedSize@322 stops the program. The text
 // buffers of GetFormatName and GetDefaultCommands are checked the same way.
 //
@@ -71,7 +72,7 @@ static_assert(kRecordBytes >= ITEM_RECORD_MINIMUM, "the item record is too short
 constexpr size_t kTextBytes = 64;
 constexpr size_t kFormatNameLimit = 22;  // "Lionhearth ZipStorage" and its zero
 constexpr size_t kExtensionLimit = 4;
-constexpr size_t kCommandLimit = 19;
+constexpr size_t kCommandLimit = 19;     // "vrex af %%A @%%LMS" and its zero
 constexpr uint32_t kSlotCount = 15;
 constexpr unsigned long kFirstAddSlot = 10;  // af, mf, a, m: files from disk into the archive
 constexpr unsigned long kLastAddSlot = 13;
@@ -96,7 +97,8 @@ struct Module {
 // The tags the module knows, in the order "formats" shows them, and one it
 // does not ("DATO", a format only vrex reads).
 const uint32_t kKnownTags[] = {TAG_PACK, TAG_IWAD, TAG_PWAD, TAG_WAD2, TAG_WAD3, TAG_LOD,
-                               TAG_DMVL, TAG_CSID, TAG_DSND, TAG_OSDS, TAG_DHF, TAG_STK};
+                               TAG_DMVL, TAG_CSID, TAG_DSND, TAG_OSDS, TAG_DHF,  TAG_STK,
+                               TAG_RFF,  TAG_GOB,  TAG_GOB2, TAG_SPAK, TAG_SLB,  TAG_GRP};
 const uint32_t kUnknownTag = TAG_DATO;
 
 struct Item {
@@ -517,9 +519,18 @@ bool IsMissing(const char* path) {
   return stat(path, &st) != 0 && errno == ENOENT;
 }
 
+// The extensions of the archives a file manager can create, and their tags.
+const struct {
+  const char* extension;
+  uint32_t tag;
+} kNewArchiveTags[] = {
+    {"pak", TAG_PACK}, {"wad", TAG_PWAD}, {"lod", TAG_LOD},  {"stk", TAG_STK},  {"itk", TAG_STK},
+    {"hog", TAG_DHF},  {"mvl", TAG_DMVL}, {"rff", TAG_RFF},  {"gob", TAG_GOB},  {"goo", TAG_GOB2},
+    {"sin", TAG_SPAK}, {"slb", TAG_SLB},  {"grp", TAG_GRP},
+};
+
 // The tag of an archive to be created, by the extension of its file name
-// (ASCII letters in any case): the formats vrex makes by their extension;
-// 0 for any other name.
+// (ASCII letters in any case); 0 for any other name.
 uint32_t NewArchiveTag(const char* archive) {
   std::string name = archive;
   size_t slash = name.find_last_of("/\\");
@@ -528,12 +539,7 @@ uint32_t NewArchiveTag(const char* archive) {
   if (dot == std::string::npos) return 0;
   std::string extension;
   for (char c : name.substr(dot + 1)) extension += LowerAscii(c);
-  const struct {
-    const char* extension;
-    uint32_t tag;
-  } kNewArchives[] = {{"pak", TAG_PACK}, {"wad", TAG_PWAD}, {"lod", TAG_LOD}, {"stk", TAG_STK},
-                      {"itk", TAG_STK},  {"hog", TAG_DHF},  {"mvl", TAG_DMVL}};
-  for (const auto& row : kNewArchives)
+  for (const auto& row : kNewArchiveTags)
     if (extension == row.extension) return row.tag;
   return 0;
 }

@@ -15,9 +15,20 @@
 //   DHF     17    0, 13 bytes       u32@13     u32@13      +17 + size (the data)
 //   DSND    20    0, 8 bytes        u32@8      u32@12      +20
 //   OSDS    32    identifier @16    u32@4      u32@8       +32
+//   RFF     48    36, 8 bytes (+)   u32@20     u32@20      +48
+//   GOB     21    8, 13 bytes       u32@4      u32@4       +21
+//   GOB2    136   8, 128 bytes      u32@4      u32@4       +136
+//   SPAK    128   0, 120 bytes      u32@124    u32@124     +128
+//   SLB     72    1, 63 bytes (-)   u32@68     u32@68      +72
+//   GRP     16    0, 12 bytes (=)   u32@12     u32@12      +16
 //
 //   (*) Doom WAD lumps below 100 bytes are never items; some of them are
 //   markers that put the lumps behind them into folders (see below).
+//   (+) An RFF item is named NAME.TYPE: the name, then a dot and the type
+//   (3 bytes at 33) unless the type is empty. An encrypted directory is
+//   decrypted record by record, each byte by its place in the directory.
+//   (-) The name at byte 0 begins with "\", which is not shown.
+//   (=) Trailing spaces are not part of the name.
 //
 // A ZipStorage identifier is 16 bytes laid out like a GUID: Data1 u32,
 // Data2 u16, Data3 u16, then 8 bytes of Data4; the item is named
@@ -25,7 +36,8 @@
 //
 // Names are copied up to their first zero byte or the field's width, padded
 // with zeros to that width and always followed by one more zero byte, so a
-// name that fills its field is still terminated (at most 57 bytes written).
+// name that fills its field is still terminated (at most 129 bytes written,
+// a GOB v2 name's).
 #include <cstring>
 
 #include "plugin/vrex_module.h"
@@ -40,7 +52,11 @@ constexpr uint32_t kCsidEntrySize = 21;
 constexpr uint32_t kZipSizeAt = 4;
 constexpr uint32_t kZipPackedSizeAt = 8;
 constexpr uint32_t kZipIdentifierAt = 16;
-constexpr uint32_t kLastPosition = 0xFFFFFFFE;  // positions saturate here
+constexpr uint32_t kRffSizeAt = 20;
+constexpr uint32_t kRffTypeAt = 33;
+constexpr uint32_t kRffTypeWidth = 3;
+constexpr uint32_t kRffNameAt = 36;
+constexpr uint32_t kRffNameWidth = 8;
 
 // Where a record keeps its name, size and packed size.
 struct RecordRow {
@@ -58,13 +74,19 @@ constexpr RecordRow kRecords[] = {
     {TAG_CSID, 0, 12, 12, 12},  // read from the entry's second byte
     {TAG_DHF, 0, 13, 13, 13},
     {TAG_DSND, 0, 8, 8, 12},
+    {TAG_GOB, 8, 13, 4, 4},
+    {TAG_GOB2, 8, 128, 4, 4},
+    {TAG_SPAK, 0, 120, 124, 124},
+    {TAG_SLB, 1, 63, 68, 68},  // the name field is 64 bytes from its "\"
+    {TAG_GRP, 0, 12, 12, 12},
 };
 
 // Every name written, with its terminator, fits the item record's name field.
 constexpr bool NamesFitTheItemRecord() {
   for (const RecordRow& row : kRecords)
     if (row.nameWidth + 1 > ITEM_NAME_LIMIT) return false;
-  return FOLDER_PREFIX_SIZE - 1 + kDoomNameWidth + 1 <= ITEM_NAME_LIMIT;
+  return FOLDER_PREFIX_SIZE - 1 + kDoomNameWidth + 1 <= ITEM_NAME_LIMIT &&
+         kRffNameWidth + 1 + kRffTypeWidth + 1 <= ITEM_NAME_LIMIT;
 }
 static_assert(NamesFitTheItemRecord(), "a name would run past the item record's name field");
 
@@ -79,12 +101,36 @@ void WriteSizes(uint8_t* item, uint32_t size, uint32_t packedSize) {
   PutU32(item + ITEM_PACKED_SIZE_AT, packedSize);
 }
 
+uint32_t NameLength(const uint8_t* name, uint32_t width) {
+  uint32_t n = 0;
+  while (n < width && name[n]) ++n;
+  return n;
+}
+
 // Bounded copy of a name field of `width` bytes, plus the terminator.
 void WriteName(uint8_t* item, const uint8_t* field, uint32_t width) {
   uint8_t* name = item + ITEM_NAME_AT;
   uint32_t i = 0;
   for (; i < width && field[i]; ++i) name[i] = field[i];
   for (; i <= width; ++i) name[i] = 0;
+}
+
+// Turns the spaces that end a name of `width` bytes, as WriteName wrote it,
+// into zeros.
+void TrimTrailingSpaces(uint8_t* item, uint32_t width) {
+  uint8_t* name = item + ITEM_NAME_AT;
+  for (uint32_t n = NameLength(name, width); n > 0 && name[n - 1] == ' '; --n) name[n - 1] = 0;
+}
+
+// NAME.TYPE, or NAME alone when the type is empty.
+void WriteRffName(uint8_t* item, const uint8_t* record) {
+  uint8_t* to = item + ITEM_NAME_AT;
+  uint32_t length = NameLength(record + kRffNameAt, kRffNameWidth);
+  for (uint32_t i = 0; i < length; ++i) *to++ = record[kRffNameAt + i];
+  uint32_t typeLength = NameLength(record + kRffTypeAt, kRffTypeWidth);
+  if (typeLength) *to++ = '.';
+  for (uint32_t i = 0; i < typeLength; ++i) *to++ = record[kRffTypeAt + i];
+  *to = 0;
 }
 
 void WriteHex(uint8_t** to, uint32_t value, int digits) {
@@ -108,12 +154,6 @@ void WriteIdentifierName(uint8_t* item, const uint8_t* id) {
   for (int i = 8; i < 16; ++i) WriteHex(&to, id[i], 2);
   WriteText(&to, "}");
   *to = 0;
-}
-
-uint32_t NameLength(const uint8_t* name, uint32_t width) {
-  uint32_t n = 0;
-  while (n < width && name[n]) ++n;
-  return n;
 }
 
 // Appends a marker's name and a backslash to the folder prefix. A marker
@@ -166,16 +206,11 @@ int DoomWadRecord(const uint8_t* record, uint8_t* item) {
 
 // Sets the file position to `position` and keeps what the system returns.
 int SeekToPosition() {
-  LONG high = 0;  // with the high half the position counts as unsigned
-  DWORD at = SetFilePointer(plugin.archiveHandle, LONG(plugin.position), &high, FILE_BEGIN);
-  plugin.position = at;
-  return at != INVALID_SET_FILE_POINTER;
+  plugin.position = SeekArchive(plugin.position);
+  return plugin.position != INVALID_SET_FILE_POINTER;
 }
 
-void Advance(uint64_t step) {
-  uint64_t next = uint64_t(plugin.position) + step;
-  plugin.position = next > kLastPosition ? kLastPosition : uint32_t(next);
-}
+void Advance(uint64_t step) { plugin.position = PositionAfter(plugin.position, step); }
 }  // namespace
 
 VREX_EXPORT int32_t VREX_CALL GetArcItem(uint8_t* item, int32_t) {
@@ -189,6 +224,8 @@ VREX_EXPORT int32_t VREX_CALL GetArcItem(uint8_t* item, int32_t) {
     if (!ReadFile(plugin.archiveHandle, record, plugin.recordSize, &got, nullptr)) return ITEM_IO_ERROR;
     if (got == 0) return ITEM_END;
     if (plugin.formatTag != TAG_DHF && plugin.itemIndex++ == plugin.itemCount) return ITEM_END;
+    if (plugin.formatTag == TAG_RFF && plugin.encrypted)
+      DecryptDirectory(record, got, plugin.directoryKey, plugin.position - plugin.directoryAt);
     Advance(plugin.recordSize);
     if (plugin.formatTag == TAG_IWAD || plugin.formatTag == TAG_PWAD) {
       if (DoomWadRecord(record, item)) return ITEM_READY;
@@ -200,12 +237,18 @@ VREX_EXPORT int32_t VREX_CALL GetArcItem(uint8_t* item, int32_t) {
       WriteSizes(item, GetU32(record + kZipSizeAt), GetU32(record + kZipPackedSizeAt));
       return ITEM_READY;
     }
+    if (plugin.formatTag == TAG_RFF) {
+      WriteRffName(item, record);
+      WriteSizes(item, GetU32(record + kRffSizeAt), GetU32(record + kRffSizeAt));
+      return ITEM_READY;
+    }
     const RecordRow* row = FindRecordRow(plugin.formatTag);
     if (!row) return ITEM_END;
     uint32_t size = GetU32(record + row->sizeAt);
     if (plugin.formatTag == TAG_CSID) Advance(kCsidEntrySize - plugin.recordSize);
     if (plugin.formatTag == TAG_DHF) Advance(size);  // the member's data follows its entry
     WriteName(item, record + row->nameAt, row->nameWidth);
+    if (plugin.formatTag == TAG_GRP) TrimTrailingSpaces(item, row->nameWidth);
     WriteSizes(item, size, GetU32(record + row->packedSizeAt));
     return ITEM_READY;
   }

@@ -23,7 +23,8 @@
 #endif
 
 constexpr uint32_t FOLDER_PREFIX_SIZE = 20;  // 19 characters and the terminator
-constexpr uint32_t RECORD_BUFFER_SIZE = 64;  // the largest record, PACK's
+constexpr uint32_t RECORD_BUFFER_SIZE = 136;  // the largest record, GOB v2's
+constexpr uint32_t LAST_POSITION = 0xFFFFFFFE;  // positions saturate here; all ones is a failed seek
 
 struct PluginState {
   uint32_t formatTag;      // tag of the file last tested or opened
@@ -35,6 +36,9 @@ struct PluginState {
   uint32_t itemIndex;      // records consumed so far
   int32_t groupCountdown;  // Doom WAD folder state
   char folderPrefix[FOLDER_PREFIX_SIZE];
+  uint32_t directoryAt;    // RFF: file offset of the directory
+  uint32_t directoryKey;   // RFF: the key of an encrypted directory
+  uint32_t encrypted;      // RFF: 1 when the directory is encrypted
 };
 
 extern PluginState plugin;
@@ -44,6 +48,25 @@ inline uint32_t GetU32(const uint8_t* p) {
 }
 
 inline uint32_t GetU16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+
+// Decrypts `count` bytes of an RFF directory, the first being byte `index`
+// of the directory: byte i is XORed with ((key + i) >> 1) & 0xFF.
+inline void DecryptDirectory(uint8_t* bytes, uint32_t count, uint32_t key, uint32_t index) {
+  for (uint32_t i = 0; i < count; ++i) bytes[i] ^= uint8_t((key + index + i) >> 1);
+}
+
+// Sets the archive's file position to `at` from the start; returns the new
+// position, or INVALID_SET_FILE_POINTER.
+inline DWORD SeekArchive(uint32_t at) {
+  LONG high = 0;  // with the high half the position counts as unsigned
+  return SetFilePointer(plugin.archiveHandle, LONG(at), &high, FILE_BEGIN);
+}
+
+// The position `step` bytes after `at`, saturated at LAST_POSITION.
+inline uint32_t PositionAfter(uint32_t at, uint64_t step) {
+  uint64_t next = uint64_t(at) + step;
+  return next > LAST_POSITION ? LAST_POSITION : uint32_t(next);
+}
 
 inline void PutU32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);

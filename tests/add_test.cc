@@ -194,6 +194,9 @@ TEST(Add, MakingArchives) {
   RunResult unknown = Vrex(dir.path(), {"a", "new.zip", "f"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.err, "\topen failed: No such file or directory\n");
+  EXPECT_EQ(unknown.out, Banner() + "\tnew.zip: no such archive; vrex makes new archives named .pak, .wad, .lod, "
+                                    ".stk, .itk, .hog and .mvl (-wad2, -wad3, -iwad or -csid for a Quake WAD, a "
+                                    "Half-Life WAD, a Doom IWAD or a Chasm BIN)\n");
   EXPECT_FALSE(dir.Exists("new.zip"));
 
   RunResult nothing = Vrex(dir.path(), {"a", "NEW.PAK", "missing"});

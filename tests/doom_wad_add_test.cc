@@ -104,7 +104,8 @@ std::string Check(std::initializer_list<Row> rows) {
       EXPECT_EQ(after, before) << "untouched, byte for byte (or not made)";
       continue;
     }
-    EXPECT_EQ(after.substr(0, 4), r.wad ? r.wad->magic : "PWAD");
+    const bool iwad = r.cmd.find("-IWAD") != std::string::npos;  // the last creation option of its row
+    EXPECT_EQ(after.substr(0, 4), r.wad ? r.wad->magic : iwad ? "IWAD" : "PWAD");
     std::map<std::string, std::string> bytes(files.begin(), files.end());
     std::vector<std::string> old = Described(before), want;
     for (const auto& e : Split(r.after)) {
@@ -253,14 +254,35 @@ TEST(DoomWadAdd, ADirectoryEndingInsideAGroupKeepsItLast) {
   });
 }
 
-// A missing .wad is made as a PWAD (-wad3 leaves an existing WAD as it is):
+// A map whose marker is directly followed by another marker or by the end
+// takes lumps right behind its marker: fewer than ten only at the end.
+TEST(DoomWadAdd, AnEmptyMapTakesLumpsBehindItsMarker) {
+  const Wad emptyLast = {"PWAD", {"PLAYPAL:200", "MAP01"}};
+  const Wad swallowing = {"PWAD", {"MAP01", "S_START", "VIL:150", "S_END"}};  // listed as MAP01\S_START\VIL
+  Check({
+      {"at the end", &emptyLast, "a", "TOP MAP01/LINEDEFS MAP01/THINGS",
+       "Adding TOP\nAdding MAP01\\LINEDEFS\nAdding MAP01\\THINGS\n",
+       "#0 TOP<TOP #1 THINGS<MAP01/THINGS LINEDEFS<MAP01/LINEDEFS"},
+      Refused("fewer than ten before a marker", &swallowing, "a", "Can't be placed", "MAP01/THINGS"),
+  });
+  // Ten lumps: what its ten places took in comes out from under it.
+  const Map map = NewMap("MAP01", 100);
+  const auto files = Files(map.files);
+  std::map<std::string, std::string> x = {{"S_START/VIL", Digest(Pattern(150, 3))}};
+  for (const auto& f : files) x[f.first] = Digest(f.second);
+  EXPECT_EQ(Extracted(RunAdd(BuildWad("PWAD", swallowing.entries), files, "a MAP01", map.lines)), x);
+}
+
+// A missing .wad is made as a PWAD, with -iwad an IWAD (the options leave an
+// existing WAD as it is):
 // whole, or, with nothing stored or a failing write or sync, not at all.
 TEST(DoomWadAdd, ANewWadIsAPwadMadeWholeOrNotAtAll) {
   const Map map = NewMap("MAP01", 100);
   const std::string files = map.files + "S_START/SPRA0:120 TOP:130";
   const std::string made = Check({
       {"no -wad2 or -wad3", nullptr, "a", "pic.lmp:101", "Adding PIC\n", "PIC<pic.lmp"},
-      {"-wad3 and an existing WAD", &kTwice, "a -wad3 tex", "tex:380", "Adding TEX\n", "#0-7 TEX<tex"},
+      {"-wad3, -IWAD and an existing WAD", &kTwice, "a -wad3 -IWAD tex", "tex:380", "Adding TEX\n", "#0-7 TEX<tex"},
+      {"-wad2, then -IWAD", nullptr, "a -wad2 -IWAD pic.lmp", "pic.lmp:101", "Adding PIC\n", "PIC<pic.lmp"},
       {"nothing stored", nullptr, "a MAP01/NOTALUMP9 S_END", "MAP01/NOTALUMP9:100",
        "Name too long MAP01/NOTALUMP9 - skipped\nCan't read S_END - skipped\n", ""},
       {"a map, a top-level lump, a namespace", nullptr, "a MAP01 TOP S_START", files,

@@ -1,6 +1,7 @@
-// Doom WADs end to end: labels and members, map and namespace prefixes,
-// full names of any length, patterns against full names, extraction with
-// and without folders, and deletion that keeps the directory's structure.
+// Doom WADs end to end: labels and members (with -all too), map and
+// namespace prefixes, full names of any length, patterns against full names,
+// extraction with and without folders, and deletion that keeps the
+// directory's structure: whole maps or nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -98,7 +99,7 @@ std::string Found(int n) { return n ? "\n" + std::to_string(n) + " matches found
 const char* const kMapLumps[] = {"THINGS", "LINEDEFS", "SIDEDEFS", "VERTEXES", "SEGS",
                                  "SSECTORS", "NODES", "SECTORS", "REJECT", "BLOCKMAP"};
 
-TEST(DoomWad, LumpsUnder100BytesAreLabelsAndNeverMembers) {
+TEST(DoomWad, LumpsUnder100BytesAreLabelsButMembersWithAll) {
   TempDir dir;
   DoomWad w("IWAD");
   w.Lump("SMALL", Pattern(99, 1)).Lump("EXACT", Pattern(100, 2)).Lump("ZERO", "");
@@ -114,6 +115,27 @@ TEST(DoomWad, LumpsUnder100BytesAreLabelsAndNeverMembers) {
 
   r = Vrex(dir.path(), {"l", "a.wad", "SMALL"});
   EXPECT_EQ(r.out, Searching("IWAD", 3) + kHeading + Found(0));
+
+  // With -all (ASCII case ignored) every entry but a marker is a member.
+  TempDir all;
+  DoomWad m;
+  m.Marker("F_START").Lump("F1_START", "").Lump("FLAT", Pattern(7, 3)).Marker("F_END").Lump("SMALL", "s");
+  m.Marker("MAP01").Lump("THINGS", Pattern(100, 4)).Lump("REJECT", "");
+  all.Write("a.wad", m.Bytes());
+  r = Vrex(all.path(), {"l", "a.wad", "-all"});
+  EXPECT_EQ(r.out, Searching("PWAD", 8) + kHeading +
+                       "F_START\\F1_START \t0      \t0000000C\n"
+                       "F_START\\FLAT     \t7      \t0000000C\n"
+                       "SMALL            \t1      \t00000013\n"
+                       "MAP01\\THINGS     \t100    \t00000014\n"
+                       "MAP01\\REJECT     \t0      \t00000078\n" +
+                       Found(5));
+  r = Vrex(all.path(), {"x", "a.wad", "-ALL"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(all.Tree(), (std::map<std::string, std::string>{
+                            {"a.wad", m.Bytes()}, {"F_START/", ""}, {"F_START/F1_START", ""},
+                            {"F_START/FLAT", Pattern(7, 3)}, {"SMALL", "s"}, {"MAP01/", ""},
+                            {"MAP01/THINGS", Pattern(100, 4)}, {"MAP01/REJECT", ""}}));
 }
 
 TEST(DoomWad, MapMarkerPrefixesTheNextTenEntries) {
@@ -423,14 +445,13 @@ TEST(DoomWadDelete, EntriesSharingDataKeepTheirBytes) {
   EXPECT_EQ(d.after.size(), 12u + 300 + 150 + 4 * 16);
 }
 
-TEST(DoomWadDelete, DeletingEveryMemberLeavesTheLabels) {
+TEST(DoomWadDelete, DeletingEveryMemberLeavesNamespaceMarkersAndNoMap) {
   TempDir dir;
   DoomWad w;
   w.Marker("MAP01").Lump("THINGS", Pattern(100, 1)).Lump("REJECT", "r").Lump("BLOCKMAP", Pattern(200, 2));
   Deleted d = Delete(dir, w.Bytes(), {"*"});
   EXPECT_EQ(d.run.out, Searching("PWAD", 4) + "Deleting MAP01\\THINGS\nDeleting MAP01\\BLOCKMAP\n" + Found(2));
-  EXPECT_EQ(Contents(d.after), Without(d.before, {1, 3}));
-  EXPECT_EQ(d.after.size(), 12u + 1 + 2 * 16);
+  EXPECT_EQ(d.after, Bytes().Raw("PWAD").U32(0).U32(12).str()) << "the map's marker and label went with it";
 
   // With only 0-byte labels left the file is the header and the directory.
   TempDir bare;
@@ -439,6 +460,45 @@ TEST(DoomWadDelete, DeletingEveryMemberLeavesTheLabels) {
   d = Delete(bare, m.Bytes(), {"F_START\\FLAT"});
   EXPECT_EQ(Contents(d.after), Without(d.before, {1}));
   EXPECT_EQ(d.after.size(), 12u + 2 * 16);
+}
+
+// A map's marker goes, with the labels in its ten places, when the run
+// deletes a lump there and keeps none; a deletion that would give a kept
+// member another name (what follows moving into a map's ten places) deletes
+// nothing, by the member rule of the run.
+TEST(DoomWadDelete, AMapGoesWholeOrNothingGoes) {
+  DoomWad sprites, label;
+  for (DoomWad* w : {&sprites, &label}) {
+    w->Marker("MAP01");
+    for (const char* lump : kMapLumps) w->Lump(lump, std::string(lump) == "REJECT" ? "r" : Pattern(120, 1));
+  }
+  sprites.Marker("S_START").Lump("VIL", Pattern(150, 2)).Marker("S_END");  // 11 to 13
+  label.Lump("X", "x");                                                     // 11
+  std::string whole;
+  for (const char* lump : kMapLumps)
+    if (std::string(lump) != "REJECT") whole += "Deleting MAP01\\" + std::string(lump) + "\n";
+  struct Row {
+    const char* label;
+    const DoomWad& wad;
+    std::vector<std::string> args;
+    std::string lines;
+    std::vector<size_t> gone;  // none: the archive as it was, exit 7
+  } rows[] = {
+      {"the whole map", sprites, {"MAP01\\*"}, whole, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"one lump of it", sprites, {"MAP01\\THINGS"}, "Deleting MAP01\\THINGS\nWould rename S_START\\VIL - nothing deleted\n", {}},
+      {"a label moves in", label, {"MAP01\\THINGS"}, "Deleting MAP01\\THINGS\n", {1}},
+      {"-all: a member moves in", label, {"-all", "MAP01\\THINGS"}, "Deleting MAP01\\THINGS\nWould rename X - nothing deleted\n", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    TempDir dir;
+    Deleted d = Delete(dir, row.wad.Bytes(), row.args);
+    int deleted = int(std::count(row.lines.begin(), row.lines.end(), '\n')) - (row.gone.empty() ? 1 : 0);
+    EXPECT_EQ(d.run.out, Searching("PWAD", int(ParseDirectory(d.before).size())) + row.lines + Found(deleted));
+    EXPECT_EQ(d.run.exitCode, row.gone.empty() ? 7 : 0);
+    if (row.gone.empty()) EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.wad", d.before}}));
+    else EXPECT_EQ(Contents(d.after), Without(d.before, row.gone));
+  }
 }
 
 TEST(DoomWadDelete, FullNamesOfAnyLengthAreDeletedWhole) {

@@ -178,9 +178,10 @@ TEST_P(QuakeWadAdd, NewEntriesTakeTheirTypeFromTheExtensionOrAMiptexInside) {
 }
 
 // A missing archive is a WAD2 or WAD3 only with -wad2 or -wad3 (any letter
-// case) among the names; else a .wad is a Doom PWAD (see the Doom WAD tests).
+// case) among the names, the last creation option winning; else a .wad is a
+// Doom PWAD (see the Doom WAD tests).
 TEST_P(QuakeWadAdd, AnOptionMakesANewArchiveOfItsKind) {
-  Check(GetParam(), {{"a new archive", nullptr, GetParam() == "WAD3" ? "a pic.lmp -WAD3 tex" : "a pic.lmp -wad2 tex",
+  Check(GetParam(), {{"a new archive", nullptr, GetParam() == "WAD3" ? "a pic.lmp -iwad -WAD3 tex" : "a pic.lmp -iwad -wad2 tex",
                       "pic.lmp:101 tex:mip", "Adding pic\nAdding tex\n", "pic<pic.lmp,42 tex<tex,mip"}});
 }
 

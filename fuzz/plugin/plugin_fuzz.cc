@@ -1,9 +1,9 @@
 // Arbitrary files through the module as a host drives it: IsArchive on the
 // first bytes (an exactly sized copy), OpenArchive, GetArcItem until it
 // stops (at most kMaxItems calls) on a sentinel-filled item record whose
-// bytes outside size@32, name@44 (57 bytes) and packedSize@322 must stay
+// bytes outside size@32, name@44 (260 bytes) and packedSize@322 must stay
 // untouched, CloseArchive. Each input is tried under a few file names, so
-// the extension test (stk, itk) is reached too.
+// the extension tests (stk, itk, slb) are reached too.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +24,7 @@ constexpr uint8_t kSentinel = 0xA5;
 std::string scratch;
 
 void RemoveScratch() {
-  for (const char* name : {"/d.stk/x", "/x.stk", "/X.ITK", "/x.pak"}) unlink((scratch + name).c_str());
+  for (const char* name : {"/d.stk/x", "/x.stk", "/X.ITK", "/x.slb", "/x.pak"}) unlink((scratch + name).c_str());
   rmdir((scratch + "/d.stk").c_str());
   rmdir(scratch.c_str());
 }
@@ -38,6 +38,7 @@ void Prepare() {
   // Every name leads to the same bytes.
   if (symlink("x.pak", (scratch + "/x.stk").c_str()) != 0) abort();
   if (symlink("x.pak", (scratch + "/X.ITK").c_str()) != 0) abort();
+  if (symlink("x.pak", (scratch + "/x.slb").c_str()) != 0) abort();
   if (symlink("../x.pak", (folder + "/x").c_str()) != 0) abort();
   atexit(RemoveScratch);
 }
@@ -74,6 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!f) abort();
   if (size && fwrite(data, 1, size, f) != size) abort();
   fclose(f);
-  for (const char* name : {"/x.pak", "/x.stk", "/X.ITK", "/d.stk/x"}) Browse(scratch + name, data, size);
+  for (const char* name : {"/x.pak", "/x.stk", "/X.ITK", "/x.slb", "/d.stk/x"}) Browse(scratch + name, data, size);
   return 0;
 }

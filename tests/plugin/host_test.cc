@@ -22,6 +22,7 @@
 #include "tests/support/doom_wad_image.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pack_builder.h"
+#include "tests/support/rff_builder.h"
 
 namespace {
 std::string FromEnv(const char* name, const char* fallback) {
@@ -150,7 +151,10 @@ TEST(Host, FormatsAndCommands) {
             "0x33444157\t1\tHalf-Life WAD\tWAD\n0x00444F4C\t1\t3DO LOD (heroes)\tLOD\n"
             "0x4C564D44\t1\tDescent DMVL\tMVL\n0x64695343\t1\tCHASM BIN\tBIN\n"
             "0x444E5344\t1\tDescent Sounds\tS11\n0x5344534F\t1\tLionhearth ZipStorage\tOSD\n"
-            "0x00464844\t1\tDescent HOG\tHOG\n0x004B5453\t1\tCoctel STK\tSTK\n0x4F544144\t0\n");
+            "0x00464844\t1\tDescent HOG\tHOG\n0x004B5453\t1\tCoctel STK\tSTK\n"
+            "0x00464652\t1\tBlood RFF\tRFF\n0x00424F47\t1\tDark Forces GOB\tGOB\n"
+            "0x32424F47\t1\tJedi Knight GOB\tGOB\n0x4B415053\t1\tSiN Pack\tSIN\n"
+            "0x00424C53\t1\tI-War SLB\tSLB\n0x00505247\t1\tBuild GRP\tGRP\n0x4F544144\t0\n");
   RunResult c = Host(dir.path(), {"commands", "LOD"});
   EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "0\t1\tvrex x %%A @%%LM\n1\t1\tvrex e %%A @%%LM\n2\t1\tvrex t %%A @%%LM\n3\t1\tvrex d %%A @%%LM\n"
@@ -158,6 +162,36 @@ TEST(Host, FormatsAndCommands) {
                    "11\t1\tvrex mf %%A @%%LM\n12\t1\tvrex a %%A @%%LM\n13\t1\tvrex m %%A @%%LM\n14\t1\t*.*\n"
                    "15\t0\n");
   EXPECT_EQ(Host(dir.path(), {"commands", "0x4B434150"}).out, Host(dir.path(), {"commands", "PACK"}).out);
+  EXPECT_EQ(Host(dir.path(), {"commands", "SPAK"}).out, Host(dir.path(), {"commands", "PACK"}).out);
+  // The other formats vrex writes: the WAD templates with the mask "*.*".
+  std::string wad = Host(dir.path(), {"commands", "PWAD"}).out;
+  std::string writable = wad.replace(wad.find("14\t1\t*\n"), 7, "14\t1\t*.*\n");
+  for (const char* tag : {"RFF", "GOB", "GOB2", "SLB", "GRP"})
+    EXPECT_EQ(Host(dir.path(), {"commands", tag}).out, writable) << tag;
+}
+
+// The formats whose open seeks to or scans a directory (GOB v1 reads like
+// GOB v2); the module's tests have every format.
+TEST(Host, ListsRffGobAndSlb) {
+  struct Case {
+    const char* file;
+    std::string bytes;
+    const char* listing;
+  } cases[] = {
+      {"a.rff", RffBytes(0x0300, "x", {{"TILES000", "ART", 32, 1, 0x10}, {"README", "", 33, 0, 0}}, 2 * 33 + 1),
+       "tag 0x00464652 Blood RFF RFF\nTILES000.ART\t1\t1\nREADME\t0\t0\n"},
+      {"j.goo", Bytes().Raw("GOB ").U32(20).U32(12).U32(1).U32(0).U32(9).Name("3do\\mat\\dflt.mat", 128).str(),
+       "tag 0x32424F47 Jedi Knight GOB GOB\n3do\\mat\\dflt.mat\t9\t9\n"},
+      {"i.slb", Bytes().U32(0).U32(1).U32(12).Name("\\data\\ships.dat", 64).U32(0).U32(5).str(),
+       "tag 0x00424C53 I-War SLB SLB\ndata\\ships.dat\t5\t5\n"},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    dir.Write(c.file, c.bytes);
+    RunResult r = Host(dir.path(), {"list", c.file});
+    EXPECT_EQ(r.exitCode, 0) << c.file << r.err;
+    EXPECT_EQ(r.out, std::string(c.listing) + "end 0\n");
+  }
 }
 
 TEST(Host, ExitCodesOfItsOwn) {
@@ -174,11 +208,16 @@ TEST(Host, ExitCodesOfItsOwn) {
 
 TEST(Host, StopsAModuleThatWritesOutsideTheItemFields) {
   TempDir dir;
-  dir.Write("a.pak", SamplePack());
-  RunResult r = Host(dir.path(), {"list", "a.pak"}, VREX_BAD_MODULE_PATH);
-  EXPECT_EQ(r.exitCode, 12);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("byte 40 of the item record"), std::string::npos) << r.err;
+  // The first item's name of 259 bytes and its terminator passes; the
+  // second item's byte 40, or byte 304 just behind the name field, does not.
+  for (const char* archive : {"a.pak", "a.over"}) {
+    dir.Write(archive, SamplePack());
+    RunResult r = Host(dir.path(), {"list", archive}, VREX_BAD_MODULE_PATH);
+    EXPECT_EQ(r.exitCode, 12);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("vrex-host: GetArcItem wrote byte ") + (archive[2] == 'p' ? "40" : "304") +
+                         " of the item record, outside size@32, name@44 and packedSize@322\n");
+  }
 }
 
 TEST(Host, RunExtractsTheNamedPackItemsWithVrex) {
@@ -353,18 +392,22 @@ class StandinHost {
   std::string host_;
 };
 
-TEST(HostAdd, ANewPakOrWadRunsItsTemplateByTheExtension) {
+TEST(HostAdd, ANewArchiveRunsItsTemplateByTheExtension) {
   struct Case {
     const char* slot;
     const char* archive;
     std::vector<std::string> names;
-    const char* command;  // what the stand-in prints
-  } cases[] = {
+    std::string command;  // what the stand-in prints
+  };
+  std::vector<Case> cases = {
       {"10", "new.pak", {"a.txt", "sub\\b.txt"}, "arg af\narg new.pak\narg @(list)\nline a.txt\nline sub/b.txt\n"},
       {"11", "New.Pak", {"sub\\b.txt"}, "arg mf\narg New.Pak\narg @(list)\nline sub/b.txt\n"},
       {"12", "NEW.WAD", {"sub\\b.lmp", "c.lmp"}, "arg a\narg NEW.WAD\narg @(list)\nline sub\\b.lmp\nline c.lmp\n"},
       {"13", "out/new.wAd", {"sub"}, "arg m\narg out/new.wAd\narg @(list)\nline sub\n"},
+      {"12", "new.sin", {"sub\\b.txt"}, "arg a\narg new.sin\narg @(list)\nline sub/b.txt\n"},
   };
+  for (const char* archive : {"n.rff", "n.GOB", "n.goo", "n.slb", "n.Grp"})
+    cases.push_back({"10", archive, {"sub\\b.txt"}, "arg af\narg " + std::string(archive) + "\narg @(list)\nline sub\\b.txt\n"});
   StandinHost host;
   for (const Case& c : cases) {
     TempDir dir;
@@ -386,7 +429,7 @@ TEST(HostAdd, OtherMissingArchivesCannotBeOpened) {
     const char* archive;
   } cases[] = {
       {"10", "new.zip"}, {"11", "new"},  {"12", "new.pak.bak"}, {"13", "dir.pak/new"}, {"10", "new.pa"},
-      {"0", "new.pak"},  {"3", "new.wad"}, {"9", "new.pak"},
+      {"0", "new.pak"},  {"3", "new.wad"}, {"9", "new.pak"}, {"3", "new.grp"}, {"12", "new.gob2"},
   };
   StandinHost host;
   TempDir dir;

@@ -13,6 +13,7 @@
 #include "common/tags.h"
 #include "tests/support/bytes_builder.h"
 #include "tests/support/e2e.h"
+#include "tests/support/rff_builder.h"
 
 namespace {
 typedef int32_t (*IsArchiveFn)(const char*, const uint8_t*, int32_t);
@@ -57,7 +58,7 @@ constexpr uint8_t kSentinel = 0xA5;
 constexpr size_t kRecordBytes = 400;
 
 // The item record belongs to the file manager: its layout never moves.
-static_assert(ITEM_SIZE_AT == 32 && ITEM_NAME_AT == 44 && ITEM_NAME_LIMIT == 57 && ITEM_PACKED_SIZE_AT == 322,
+static_assert(ITEM_SIZE_AT == 32 && ITEM_NAME_AT == 44 && ITEM_NAME_LIMIT == 260 && ITEM_PACKED_SIZE_AT == 322,
               "the host's item record layout is fixed");
 static_assert(ITEM_NAME_AT + ITEM_NAME_LIMIT <= ITEM_PACKED_SIZE_AT && ITEM_RECORD_MINIMUM == ITEM_PACKED_SIZE_AT + 4,
               "the record's fields do not overlap and its minimum ends with packedSize");
@@ -155,7 +156,8 @@ TEST(Detection, EveryTagIsItsMagicReadLittleEndian) {
   } rows[] = {
       {"PACK", TAG_PACK}, {"IWAD", TAG_IWAD}, {"PWAD", TAG_PWAD},  {"WAD2", TAG_WAD2}, {"WAD3", TAG_WAD3},
       {"LOD\0", TAG_LOD}, {"STK\0", TAG_STK}, {"DMVL", TAG_DMVL},  {"CSid", TAG_CSID}, {"DATO", TAG_DATO},
-      {"DSND", TAG_DSND}, {"OSDS", TAG_OSDS}, {"DHF\0", TAG_DHF},
+      {"DSND", TAG_DSND}, {"OSDS", TAG_OSDS}, {"DHF\0", TAG_DHF},  {"RFF\0", TAG_RFF}, {"GOB\0", TAG_GOB},
+      {"GOB2", TAG_GOB2}, {"SPAK", TAG_SPAK}, {"SLB\0", TAG_SLB},  {"GRP\0", TAG_GRP},
   };
   for (const Row& r : rows) EXPECT_EQ(U32At(reinterpret_cast<const uint8_t*>(r.magic)), r.tag) << r.magic;
 }
@@ -166,13 +168,17 @@ TEST(Detection, EveryTagNeedsTwelveHeaderBytes) {
     headers.push_back(Header12(m));
   headers.push_back(Header12(std::string("LOD\0", 4)));
   for (char fourth : {'\0', 'Z', '\xFF'}) headers.push_back(Header12(std::string("DHF") + fourth));
+  for (uint32_t v : {0x0200, 0x0300, 0x0301}) headers.push_back(Bytes().Raw("RFF\x1A").U16(v).Fill(6).str());
+  for (const char* m : {"SPAK", "GOB\x0A", "GOB \x14", "KenSilverman"}) headers.push_back(Header12(m));
   for (const std::string& h : headers) {
     std::vector<uint8_t> bytes(h.begin(), h.end());
     EXPECT_EQ(Module().IsArchive("a.bin", bytes.data(), 12), 1) << h.substr(0, 4);
     EXPECT_EQ(Module().IsArchive("a.bin", bytes.data(), 11), 0) << h.substr(0, 4);
   }
-  for (const char* unknown : {"DATO", "PAK ", "STK\0", "DH\0\0", "\0\0\0\0"}) {
-    std::string h = Header12(std::string(unknown, 4));
+  // Tags that detection sets are not magics; RFF and GOB v2 need their versions.
+  for (std::string unknown : {"DATO", "PAK ", "STK\0", "DH\0\0", "\0\0\0\0", "RFF\0", "GOB\0", "GOB2", "SLB\0",
+                              "GRP\0", "RFF\x1A\x02\x03", "RFF\x1A\x00\x01", "GOB \x13", "KenSilverma!"}) {
+    std::string h = Header12(unknown);  // the zeros a literal's NUL cuts are the padding
     EXPECT_EQ(Module().IsArchive("a.bin", reinterpret_cast<const uint8_t*>(h.data()), 12), 0) << unknown;
   }
 }
@@ -352,6 +358,29 @@ TEST(Items, EveryFormatsRecordLayout) {
   zip.Raw("OSDS").U32(48).U32(16).U32(1).U32(0).U32(600).U32(400).U32(0);
   for (int i = 0; i < 16; ++i) zip.U8(uint32_t(i));
   cases.push_back({"z.osd", zip.str(), TAG_OSDS, {{"{0x03020100-0x0504-0x0706-08090A0B0C0D0E0F}", 600, 400}}, 0});
+  // RFF in each version; 0x0300 also with the other tools' key 2 * dirOffset + 1.
+  const std::vector<RffEntry> rff = {{"TILES000", "ART", 32, 6, 0x10}, {"README", "", 38, 0, 0}, {"ABCDEFGH", "XYZ", 0, 1, 2}};
+  const std::vector<Item> rffItems = {{"TILES000.ART", 6, 6}, {"README", 0, 0}, {"ABCDEFGH.XYZ", 1, 1}};
+  for (uint32_t version : {0x0200, 0x0300, 0x0301})
+    cases.push_back({"a.rff", RffBytes(version, "tiles!", rff), TAG_RFF, rffItems, 0});
+  cases.push_back({"b.rff", RffBytes(0x0300, "tiles!", rff, 2 * 38 + 1), TAG_RFF, rffItems, 0});
+  cases.push_back({"d.gob", Bytes().Raw("GOB\x0A").U32(11).Raw("lev").U32(1).U32(8).U32(3).Name("SECBASE.LEV", 13).str(),
+                   TAG_GOB, {{"SECBASE.LEV", 3, 3}}, 0});
+  cases.push_back({"j.goo",
+                   Bytes().Raw("GOB ").U32(20).U32(12).U32(2).U32(0).U32(9).Name("3do\\mat\\dflt.mat", 128)
+                       .U32(0).U32(4).Name("a.bm", 128).str(),
+                   TAG_GOB2, {{"3do\\mat\\dflt.mat", 9, 9}, {"a.bm", 4, 4}}, 0});
+  cases.push_back({"s.sin", Bytes().Raw("SPAK").U32(12).U32(128 + 100).Name("maps/a.bsp", 120).U32(0).U32(77).str(),
+                   TAG_SPAK, {{"maps/a.bsp", 77, 77}}, 0});
+  // SLB: by the extension and a header that fits; the leading "\" is not shown.
+  cases.push_back({"i.SLB", Bytes().U32(0).U32(1).U32(12).Name("\\data\\ships.dat", 64).U32(0).U32(5).str(),
+                   TAG_SLB, {{"data\\ships.dat", 5, 5}}, 0});
+  cases.push_back({"e.slb", Bytes().U32(0).U32(0).U32(12).str(), TAG_SLB, {}, 0});
+  cases.push_back({"p.slb", Bytes().Raw("PACK").U32(12).U32(0).str(), TAG_PACK, {}, 0});
+  cases.push_back({"b.grp",
+                   Bytes().Raw("KenSilverman").U32(3).Raw("TILES000.ART").U32(2).Raw("GAME.CON    ").U32(1)
+                       .Name("A B", 12).U32(0).str(),
+                   TAG_GRP, {{"TILES000.ART", 2, 2}, {"GAME.CON", 1, 1}, {"A B", 0, 0}}, 0});
   for (const Case& c : cases) {
     Browse r = BrowseBytes(c.file, c.bytes);
     EXPECT_EQ(r.opened, 1) << c.file;
@@ -385,10 +414,27 @@ TEST(Items, EndPastEndAndEmpty) {
   EXPECT_EQ(chasm.last, 3);
   // A count larger than the records present: the end of the file ends it.
   EXPECT_EQ(BrowseBytes("d.mvl", Bytes().Raw("DMVL").U32(9).Name("a", 13).U32(1).str()).last, 0);
+  // So it does for an RFF 0x0300 directory, whose key choice reads only
+  // entries inside the file; a GOB directory beyond the end gives 3.
+  std::string rff = RffBytes(0x0300, "", {{"A", "", 0, 0, 0}});
+  Browse many = BrowseBytes("a.rff", rff.replace(12, 4, "\xFF\xFF\xFF\xFF"));
+  EXPECT_EQ(many.items, (std::vector<Item>{{"A", 0, 0}}));
+  EXPECT_EQ(many.last, 0);
+  EXPECT_EQ(BrowseBytes("d.gob", Bytes().Raw("GOB\x0A").U32(900).Fill(4).str()).last, 3);
+}
+
+TEST(Open, RefusesSlbHeadersThatDoNotFit) {
+  for (const std::string& bytes : {
+           Bytes().U32(0).U32(1).U32(12).Name("\\short", 40).str(),  // the table runs past the end
+           Bytes().U32(0).U32(0x40000000).U32(12).Name("\\a", 72).str(),
+           Bytes().U32(0).U32(0).U32(13).str(),  // an empty table beyond the end
+           Bytes().U32(0).U32(2).U32(12).Name("\\a", 72).Name("b", 72).str()})  // a name without "\"
+    EXPECT_EQ(BrowseBytes("a.slb", bytes).opened, 0) << bytes.size();
 }
 
 TEST(Items, NamesThatFillTheirFieldAreTerminated) {
-  std::string n56(56, 'p'), n16(16, 'w'), n13(13, 'd'), n12(12, 's'), n8(8, 'n');
+  std::string n56(56, 'p'), n16(16, 'w'), n13(13, 'd'), n12(12, 's'), n8(8, 'n'), n128(128, 'g'), n120(120, 'q'),
+      n63(63, 'i');
   struct Case {
     const char* file;
     std::string bytes;
@@ -402,6 +448,12 @@ TEST(Items, NamesThatFillTheirFieldAreTerminated) {
       {"a.stk", Bytes().U16(1).Raw(n12).Raw("X").U32(1).U32(0).U8(0).str(), n12},  // byte 12 is not read
       {"a.bin", Bytes().Raw("CSid").U16(1).U8(12).Raw(n12).U32(1).U32(0).Raw("tail").str(), n12},
       {"a.s11", Bytes().Raw("DSND").U32(0).U32(1).Raw(n8).U32(1).U32(1).U32(0).str(), n8},
+      {"a.rff", RffBytes(0x0301, "", {{n8, "XYZ", 0, 0, 0}}), n8 + ".XYZ"},
+      {"a.gob", Bytes().Raw("GOB\x0A").U32(8).U32(1).U32(0).U32(0).Raw(n13).str(), n13},
+      {"a.goo", Bytes().Raw("GOB ").U32(20).U32(12).U32(1).U32(0).U32(0).Raw(n128).str(), n128},
+      {"a.sin", Bytes().Raw("SPAK").U32(12).U32(128).Raw(n120).U32(0).U32(0).str(), n120},
+      {"a.slb", Bytes().U32(0).U32(1).U32(12).Raw("\\" + n63).U32(0).U32(0).str(), n63},
+      {"a.grp", Bytes().Raw("KenSilverman").U32(1).Raw(n12).U32(0).str(), n12},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -427,6 +479,9 @@ TEST(Items, ShortLastRecordReadsAsZeros) {
   Browse r = BrowseBytes("a.pak", bytes);
   EXPECT_EQ(r.items, (std::vector<Item>{{"first", 300, 300}, {"second", 0, 0}}));
   EXPECT_EQ(r.last, 3);
+  // Bytes an encrypted RFF directory lacks are zeros too, not decrypted zeros.
+  std::string rff = RffBytes(0x0301, "", {{"A", "", 0, 0, 0}, {"B", "", 0, 0, 0}});
+  EXPECT_EQ(BrowseBytes("a.rff", rff.substr(0, rff.size() - 11)).items, (std::vector<Item>{{"A", 0, 0}, {"B", 0, 0}}));
 }
 
 // ---- Doom WAD folders
@@ -529,6 +584,9 @@ TEST(Texts, FormatNamesAndExtensions) {
       {TAG_DMVL, "Descent DMVL", "MVL"},    {TAG_CSID, "CHASM BIN", "BIN"},
       {TAG_DSND, "Descent Sounds", "S11"},  {TAG_OSDS, "Lionhearth ZipStorage", "OSD"},
       {TAG_DHF, "Descent HOG", "HOG"},      {TAG_STK, "Coctel STK", "STK"},
+      {TAG_RFF, "Blood RFF", "RFF"},        {TAG_GOB, "Dark Forces GOB", "GOB"},
+      {TAG_GOB2, "Jedi Knight GOB", "GOB"}, {TAG_SPAK, "SiN Pack", "SIN"},
+      {TAG_SLB, "I-War SLB", "SLB"},        {TAG_GRP, "Build GRP", "GRP"},
   };
   for (const Row& r : rows) {
     std::string name(40, '\x5A'), ext(10, '\x5A');
@@ -566,6 +624,7 @@ TEST(Texts, CommandTemplatesOfEverySlot) {
   std::vector<std::string> other = table("LM", false, "*.*");
   std::vector<std::string> flat = table("LM", true, "*.*");
   flat[9] = "";
+  std::vector<std::string> writable = table("LM", true, "*.*");
   struct Case {
     uint32_t tag;
     const std::vector<std::string>* slots;
@@ -573,7 +632,8 @@ TEST(Texts, CommandTemplatesOfEverySlot) {
       {TAG_PACK, &pack},  {TAG_IWAD, &wad},   {TAG_PWAD, &wad},  {TAG_WAD2, &wad},
       {TAG_WAD3, &wad},   {TAG_LOD, &flat},   {TAG_DMVL, &flat}, {TAG_CSID, &flat},
       {TAG_DSND, &other}, {TAG_OSDS, &other}, {TAG_DHF, &flat},  {TAG_STK, &flat},
-      {0x12345678, &other},
+      {0x12345678, &other}, {TAG_SPAK, &pack},  {TAG_RFF, &writable}, {TAG_GOB, &writable},
+      {TAG_GOB2, &writable}, {TAG_SLB, &writable}, {TAG_GRP, &writable},
   };
   for (const Case& c : cases) {
     for (uint32_t slot = 0; slot < 15; ++slot) {

@@ -21,6 +21,11 @@ freedoom2's MAP01, and an S_START folder of a few of its sprites: the reader
 sees MAP01, the ten lumps in the order the engines read them, then S_START,
 the sprites and S_END.
 
+Last, freedoom2.wad taken apart and put back together: x -all in an empty
+folder, then there a of the folder into a new IWAD. The reader finds every
+entry of the original (markers included) with the same full name and bytes,
+and each map's lumps in their original order.
+
 A missing tool or file is a failure with a message saying what to install.
 """
 import os
@@ -39,7 +44,7 @@ WADS = [
 ]
 
 
-from wad_realdata import LABEL_BELOW, fail, member_names, run_vrex, wad_reader
+from wad_realdata import LABEL_BELOW, fail, full_names, marker_kind, member_names, run_vrex, wad_reader
 
 omg = wad_reader()
 
@@ -185,6 +190,36 @@ def check_new_pwad(wad, scratch):
     print("  a new.wad MAP01 S_START: MAP01 and its ten lumps in order, S_START, %d sprites, S_END" % len(sprites))
 
 
+def check_round_trip(wad, scratch):
+    folder = os.path.join(scratch, "x")
+    os.mkdir(folder)
+    code, out = run_vrex(VREX, folder, "x", wad, "-all")
+    if code != 0:
+        fail("%s: vrex x -all exited %d:\n%s" % (wad, code, out[-500:]))
+    code, out = run_vrex(VREX, folder, "a", "../new.wad", "-iwad", ".")
+    if code != 0 or not out.startswith(out.split("\n")[0] + "\nCreating ../new.wad\n"):
+        fail("%s: a ../new.wad -iwad . exited %d:\n%s" % (wad, code, out[-1500:]))
+
+    def named(snapshot):
+        """(full name, bytes) of every entry, in directory order."""
+        return list(zip(full_names([e[:2] for e in snapshot.entries]), [e[2] for e in snapshot.entries]))
+
+    before, after = Snapshot(wad), Snapshot(os.path.join(scratch, "new.wad"))
+    old, new = named(before), named(after)
+    if after.kind != "IWAD":
+        fail("new.wad is a %s" % after.kind)
+    if sorted(old) != sorted(new):
+        missing, extra = sorted(set(old) - set(new))[:5], sorted(set(new) - set(old))[:5]
+        fail("%s: the round trip lost %s and made %s (names)" % (wad, [m[0] for m in missing], [e[0] for e in extra]))
+    maps = [full for (full, _), e in zip(old, before.entries) if marker_kind(e[0], e[1]) == "map"]
+    for map in maps:
+        lumps = [(full, data) for full, data in old if full.startswith(map + "\\")]
+        if [(full, data) for full, data in new if full.startswith(map + "\\")] != lumps:
+            fail("%s: the lumps of %s come out in another order" % (wad, map))
+    print("  x -all, then a of them into a new IWAD: %d entries of %d, the same full names and bytes; %d maps in order"
+          % (len(new), len(old), len(maps)))
+
+
 def main():
     if not os.path.isfile(VREX):
         fail("vrex binary %s not found" % VREX)
@@ -205,6 +240,11 @@ def main():
     scratch = tempfile.mkdtemp(prefix="vrex-add-")
     try:
         check_new_pwad(WADS[1][0], scratch)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    scratch = tempfile.mkdtemp(prefix="vrex-add-")
+    try:
+        check_round_trip(WADS[1][0], scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     print("PASS")

@@ -9,14 +9,16 @@ are named (or VREX_FREEDOOM_DIR points elsewhere). For each WAD:
 
   l  lists exactly the entries of 100 bytes or more, in directory order,
      with the folder prefix their map or namespace markers give them,
-     their size and their data offset;
+     their size and their data offset; with -all every entry but the
+     markers;
   x  writes every such lump, under its prefix folders, with the bytes the
      reader reads for it; the reader's own map and namespace grouping
      agrees with the folders;
   t  tests every member without a failure;
   d  (on copies) of one namespace's lumps and of one map's lumps leaves a
      WAD the reader opens, whose remaining entries are the others, in the
-     same directory order, markers included, each with the same bytes.
+     same directory order, markers included (but a map's marker, which goes
+     with its lumps and labels), each with the same bytes.
 
 A missing tool or file is a failure with a message saying what to install.
 """
@@ -25,7 +27,7 @@ import shutil
 import sys
 import tempfile
 
-from wad_realdata import LABEL_BELOW, fail, member_names, run_vrex, wad_reader
+from wad_realdata import LABEL_BELOW, fail, marker_kind, member_names, run_vrex, wad_reader
 
 omg = wad_reader()
 
@@ -60,8 +62,8 @@ def read(path):
         return f.read()
 
 
-def check_listing(wad, entries, members):
-    code, out = run_vrex(VREX, os.path.dirname(wad), "l", wad)
+def check_listing(wad, entries, members, *options):
+    code, out = run_vrex(VREX, os.path.dirname(wad), "l", wad, *options)
     if code != 0:
         fail("vrex l %s exited %d" % (wad, code))
     got, tail = listing_lines(out, wad)
@@ -73,7 +75,8 @@ def check_listing(wad, entries, members):
         fail("%s: vrex lists %d members, the reader finds %d" % (wad, len(got), len(expected)))
     if tail[0] != "%d matches found" % len(members):
         fail("%s: summary %r" % (wad, tail[0]))
-    print("  l: %d members of %d entries, prefixes and offsets agree" % (len(members), len(entries)))
+    print("  l%s: %d members of %d entries, prefixes and offsets agree"
+          % ("".join(" " + o for o in options), len(members), len(entries)))
 
 
 def check_extraction(wad, io, members, scratch):
@@ -167,6 +170,12 @@ def check_deletion(wad, io, members, scratch, marker):
 
     after = omg.wadio.WadIO(copy)
     removed = set(i for i, _ in gone)
+    entries = [(e.name, e.size) for e in io.entries]
+    for i, (name, size) in enumerate(entries):  # a map whose lumps all go takes its marker and labels
+        places = range(i + 1, min(i + 11, len(entries)))
+        lumps = [j for j in places if entries[j][1] >= LABEL_BELOW]
+        if marker_kind(name, size) == "map" and lumps and set(lumps) <= removed:
+            removed |= set([i]) | set(places)
     kept = [i for i in range(len(io.entries)) if i not in removed]
     if after.header.type != io.header.type or len(after.entries) != len(kept):
         fail("%s: after d %s the reader finds %d entries, expected %d" % (wad, pattern, len(after.entries), len(kept)))
@@ -219,6 +228,7 @@ def main():
         io = omg.wadio.WadIO(wad)
         members = member_names([(e.name, e.size) for e in io.entries])
         check_listing(wad, io.entries, members)
+        check_listing(wad, io.entries, member_names([(e.name, e.size) for e in io.entries], True), "-all")
         for step in ("x", "tilde", "t", "d"):
             scratch = tempfile.mkdtemp(prefix="vrex-realdata-")
             try:

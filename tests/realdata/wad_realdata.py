@@ -38,25 +38,45 @@ def run_vrex(vrex, cwd, *args):
     return done.returncode, out
 
 
-def member_names(entries):
-    """(directory index, full name) of every member of (name, size) entries,
-    by the marker rule: a map marker (MAP..., E?M...) prefixes the next 10
-    entries, a namespace start (?_START...) every entry up to the one after
-    its end (?_END...); markers met inside a group add to the prefix."""
-    prefix, countdown, members = "", 1, []
-    for index, (name, size) in enumerate(entries):
+def marker_kind(name, size):
+    """"map", "start", "end" for a marker (a label with a marker's name), else None."""
+    if size >= LABEL_BELOW:
+        return None
+    padded = name.ljust(8, "\0")
+    if padded.startswith("MAP") or (padded[0] == "E" and padded[2] == "M"):
+        return "map"
+    if padded[1:7] == "_START":
+        return "start"
+    if padded[1:5] == "_END":
+        return "end"
+    return None
+
+
+def full_names(entries):
+    """The full name of every (name, size) entry by the marker rule: a map
+    marker (MAP..., E?M...) prefixes the next 10 entries, a namespace start
+    (?_START...) every entry up to the one after its end (?_END...); markers
+    met inside a group add to the prefix."""
+    prefix, countdown, names = "", 1, []
+    for name, size in entries:
         if countdown == 1:
             prefix, countdown = "", 0
         elif countdown > 1:
             countdown -= 1
-        if size >= LABEL_BELOW:
-            members.append((index, prefix + name))
-            continue
-        padded = name.ljust(8, "\0")
-        if padded.startswith("MAP") or (padded[0] == "E" and padded[2] == "M"):
+        names.append(prefix + name)
+        kind = marker_kind(name, size)
+        if kind == "map":
             countdown, prefix = 11, prefix + name + "\\"
-        elif padded[1:7] == "_START":
+        elif kind == "start":
             countdown, prefix = -1, prefix + name + "\\"
-        elif padded[1:5] == "_END":
+        elif kind == "end":
             countdown = 1
-    return members
+    return names
+
+
+def member_names(entries, every=False):
+    """(directory index, full name) of every member of (name, size) entries:
+    those of 100 bytes or more; with `every` (-all), every entry but the
+    markers."""
+    return [(index, full) for index, (full, (name, size)) in enumerate(zip(full_names(entries), entries))
+            if size >= LABEL_BELOW or (every and not marker_kind(name, size))]
