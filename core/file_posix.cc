@@ -83,10 +83,22 @@ class PosixFileSystem : public FileSystem {
     info->id.node = uint64_t(st.st_ino);
     return true;
   }
+  bool StatLink(const char* path, FileStat* info) override {
+    struct stat st;
+    if (lstat(path, &st) != 0) return Fail(errno);
+    *info = FileStat();
+    info->folder = S_ISDIR(st.st_mode);
+    info->regular = S_ISREG(st.st_mode);
+    info->link = S_ISLNK(st.st_mode);
+    info->writable = info->regular && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
+    info->size = uint64_t(st.st_size);
+    return true;
+  }
   bool MakeFolder(const char* path) override { return mkdir(path, 0777) == 0 || Fail(errno); }
   bool Remove(const char* path) override { return unlink(path) == 0 || Fail(errno); }
   bool RemoveFolder(const char* path) override { return rmdir(path) == 0 || Fail(errno); }
   bool Rename(const char* from, const char* to) override { return rename(from, to) == 0 || Fail(errno); }
+  bool RenameOver(const char* from, const char* to) override { return Rename(from, to); }
   bool SyncFolder(const char* path) override {
     std::string folder = path;
     size_t slash = folder.rfind('/');

@@ -91,6 +91,20 @@ class WindowsFileSystem : public FileSystem {
     stat->size = uint64_t(st.st_size);
     return Identify(path, &stat->id);
   }
+  // A link (or another reparse point) is told by its attributes; a
+  // read-only file can't be replaced by a rename either.
+  bool StatLink(const char* path, FileStat* stat) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return WindowsFailure();
+    DWORD a = data.dwFileAttributes;
+    *stat = FileStat();
+    stat->link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    stat->folder = !stat->link && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stat->regular = !stat->link && !stat->folder && !(a & FILE_ATTRIBUTE_DEVICE);
+    stat->writable = stat->regular && !(a & FILE_ATTRIBUTE_READONLY);
+    stat->size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return true;
+  }
 
  private:
   bool Identify(const char* path, FileId* id) {
@@ -113,6 +127,9 @@ class WindowsFileSystem : public FileSystem {
   bool RemoveFolder(const char* path) override { return _rmdir(path) == 0 || Fail(errno); }
   bool Rename(const char* from, const char* to) override {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) || WindowsFailure();
+  }
+  bool RenameOver(const char* from, const char* to) override {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) || WindowsFailure();
   }
   bool SyncFolder(const char*) override { return true; }
   bool ListFolder(const char* path, std::vector<std::string>* names) override {
