@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/run.h"
-#include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/file.h"
 #include "core/select.h"
 #include "formats/recovery.h"

@@ -16,6 +16,7 @@
 struct DriverResult {
   uint32_t selected;  // all bits set when the walk met a fault of the file
   bool failed;        // a deletion was reported but the archive was left unchanged
+  bool incomplete;    // x, e, t: a selected member was not extracted (or read) whole
 };
 
 DriverResult RunFormat(const ArchiverState& run, const Format& format, const Layout& layout,

@@ -273,13 +273,14 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
 
   CollectNames(fs, &run.names, argc - 3, argv + 3);
-
   int op = run.operation;
-  bool failed = false;
+
+  int code = EXIT_DONE;
   if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
     DriverResult result = RunFormat(run, *format, layout, directory, count);
     PrintSummary(result.selected);
-    failed = result.failed;
+    if (result.failed) code = EXIT_UPDATE_FAILED;
+    if (result.incomplete) code = EXIT_INCOMPLETE;
   } else {
     printf("Not yet\n");
   }
@@ -292,5 +293,5 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
   Release(directory);
   ReleaseNames(&run.names, argv + 3, argc - 3);
-  return Finish(failed ? EXIT_UPDATE_FAILED : EXIT_DONE);
+  return Finish(code);
 }

@@ -338,7 +338,7 @@ TEST(DoomWad, UnsafeFullNamesAreRefused) {
   w.Lump("C:\\X", Pattern(100, 3));
   dir.Write("a.wad", w.Bytes());
   RunResult r = Vrex(dir.path(), {"x", "a.wad"});
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 4);
   EXPECT_EQ(r.out, Searching("PWAD", 5) + "Extracting S_START\\..\\EVIL\nUnsafe path S_START\\..\\EVIL - skipped\n"
                                           "Extracting ..\\EVIL\nUnsafe path ..\\EVIL - skipped\n"
                                           "Extracting C:\\X\nUnsafe path C:\\X - skipped\n" + Found(3));

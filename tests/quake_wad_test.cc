@@ -141,7 +141,7 @@ TEST_P(QuakeWadBoth, ExtractsSizeBytesWhateverThePackedSize) {
   upper.Write("a.wad", wad);
   r = Vrex(upper.path(), {"e", "a.wad", "con*"});
   EXPECT_EQ(r.out, Searching(GetParam(), 3) + "Extracting CONCHARS\n" + Found(1));
-  EXPECT_EQ(upper.Read("CONCHARS"), data);
+  EXPECT_EQ(upper.Read("conchars"), data);
 
   TempDir test;
   test.Write("a.wad", wad);
