@@ -108,7 +108,7 @@ TEST(Dir, NestedFoldersAreWalkedDepthFirstAndTheWalkResumesBehindThem) {
   RunResult x = Vrex(dir.path(), {"x", "n.dir", "*\\SUB\\*"});
   EXPECT_EQ(x.out, Banner() + "Extracting ROOT\\SUB\\\nExtracting ROOT\\SUB\\IN.TXT\nExtracting ROOT\\SUB\\EMPTY\\\n"
                               "\n3 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({{"ROOT/", ""}, {"ROOT/SUB/", ""}, {"ROOT/SUB/IN.TXT", "iii"}, {"ROOT/SUB/EMPTY/", ""}},
+  EXPECT_EQ(dir.Tree(), With({{"Root/", ""}, {"Root/Sub/", ""}, {"Root/Sub/in.txt", "iii"}, {"Root/Sub/Empty/", ""}},
                              "n.dir", file));
 }
 

@@ -260,6 +260,11 @@ TEST(DoomWad, PatternsMatchFullNamesAndUpperCaseTheListing) {
   EXPECT_NE(r.out.find("S_START\\trooa1   \t100    \t0000000C\n"), std::string::npos);
   r = Vrex(dir.path(), {"l", "a.wad", "TROO?1"});
   EXPECT_EQ(r.out, Searching("PWAD", 5) + kHeading + "TROOC1           \t100    \t000000D4\n" + Found(1));
+  // Extraction with patterns names the files after the stored letters.
+  r = Vrex(dir.path(), {"x", "a.wad", "s_start\\*"});
+  EXPECT_EQ(r.out, Searching("PWAD", 5) + "Extracting S_START\\TROOA1\nExtracting S_START\\TROOB1\n" + Found(2));
+  EXPECT_EQ(dir.Read("S_START/trooa1"), Pattern(100, 1));
+  EXPECT_FALSE(dir.Exists("S_START/TROOA1"));
 }
 
 TEST(DoomWad, ExtractWithFoldersMakesMarkerFoldersAndFlatExtractionDoesNot) {
