@@ -132,9 +132,11 @@ DriverResult RunFormat(const ArchiverState& run, const Format& format, const Lay
   DriverResult result = {driver.selected(), false, driver.incomplete()};
   if (walked == WALK_BROKEN) result.selected = kWalkBroken;
   if (walked != WALK_DONE && run.operation == OP_EXTRACT) result.incomplete = true;
-  if (deleting) {
-    result.failed = walked != WALK_DONE || !FinishDeletion(run, directory, count, marks, *format.deletion);
-  }
+  // A deletion that selects nothing leaves the archive as it is.
+  if (deleting && walked != WALK_DONE)
+    result.failed = true;
+  else if (deleting && driver.selected() != 0)
+    result.failed = !FinishDeletion(run, directory, count, marks, *format.deletion);
   Release(marks);
   return result;
 }

@@ -3,9 +3,9 @@
 // RunFormat walks the members of the loaded directory (or the format's own
 // walk), selects each by the name list, and for a selected member prints the
 // listing row, extracts or tests it, or marks it for deletion; after a
-// deleting walk it has the archive compacted. It prints the listing heading
-// and, for a directory the file cuts short, a line naming the entry that
-// ends it. The summary line is the caller's.
+// deleting walk that selected a member it has the archive compacted. It
+// prints the listing heading and, for a directory the file cuts short, a
+// line naming the entry that ends it. The summary line is the caller's.
 #ifndef VREX_CLI_DRIVER_H
 #define VREX_CLI_DRIVER_H
 

@@ -274,6 +274,8 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
 
   CollectNames(fs, &run.names, argc - 3, argv + 3);
   int op = run.operation;
+  // Arguments that give no pattern never make d delete every member.
+  run.names.none = op == OP_DELETE && argc > 3 && run.names.count == 0;
 
   int code = EXIT_DONE;
   if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {

@@ -95,7 +95,7 @@ int MatchName(const char* name, const char* pattern) {
 }
 
 int IsSelected(const NameList& list, char* nameCopy) {
-  if (list.count == 0) return 1;
+  if (list.count == 0) return !list.none;
   UpperCaseAscii(nameCopy);
   for (int32_t i = 0; i < list.count; ++i)
     if (MatchName(nameCopy, list.names[i])) return 1;

@@ -4,9 +4,10 @@
 // Patterns are upper-cased (ASCII only) when collected. MatchName compares
 // bytes exactly with "*" and "?" wildcards; IsSelected upper-cases the name
 // copy in place and tries the patterns in list order. An empty list selects
-// every member and leaves the name copy as it was. Arguments that begin with
-// "/" or "-" are switches, not patterns. A list file holds one pattern a
-// line; a line longer than 1023 characters gives one pattern per piece.
+// every member (none with its `none` set) and leaves the name copy as it
+// was. Arguments that begin with "/" or "-" are switches, not patterns. A
+// list file holds one pattern a line; a line longer than 1023 characters
+// gives one pattern per piece.
 #ifndef VREX_CORE_SELECT_H
 #define VREX_CORE_SELECT_H
 

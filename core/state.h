@@ -22,9 +22,11 @@ enum {
 };
 
 // The patterns behind the archive name: upper-cased, in collection order.
+// An empty list selects every member, unless `none` is set.
 struct NameList {
   char** names = nullptr;
   int32_t count = 0;
+  bool none = false;  // arguments were given but no pattern came of them: select nothing
 };
 
 struct ArchiverState {
