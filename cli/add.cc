@@ -116,11 +116,13 @@ void AddPath(FileSystem& fs, Collection* c, const Guard& guard, std::string path
 
 // The names behind the archive: paths, and @list files of paths (one a
 // line, the line's bytes as they are). Arguments that begin with "-" are
-// passed over; one that begins with "/" is an absolute path, refused.
+// passed over (-o with its value); one that begins with "/" is an absolute
+// path, refused.
 Collection Collect(FileSystem& fs, const Guard& guard, int argc, char** argv) {
   Collection c;
   for (int i = 0; i < argc; ++i) {
     const char* argument = argv[i];
+    if (IsOutputOption(argument)) ++i;  // its value is passed over too
     if (argument[0] == '-') continue;
     if (argument[0] != '@') {
       AddPath(fs, &c, guard, argument);

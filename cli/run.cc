@@ -11,6 +11,7 @@
 #include "cli/driver.h"
 #include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/select.h"
@@ -165,6 +166,7 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
 const Format* CreationOption(int argc, char** argv, uint32_t* tag) {
   const Format* format = nullptr;
   for (int i = 0; i < argc; ++i) {
+    if (IsOutputOption(argv[i]) && ++i == argc) break;  // its value is no option
     const char* magic = nullptr;
     const Format* named = FormatByCreationOption(argv[i], &magic);
     if (!named) continue;
@@ -177,6 +179,7 @@ const Format* CreationOption(int argc, char** argv, uint32_t* tag) {
 // The run options behind the archive name (ASCII case ignored): -all.
 void ReadRunOptions(int argc, char** argv, ArchiverState* run) {
   for (int i = 0; i < argc; ++i) {
+    if (IsOutputOption(argv[i]) && ++i == argc) break;  // its value is no option
     std::string option = argv[i];
     for (char& c : option) c = LowerAscii(c);
     if (option == "-all") run->allEntries = true;
@@ -243,6 +246,11 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   run.fs = &fs;
   run.protectUpdates = protectUpdates;
   printf("%s", kBanner);
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) return Finish(EXIT_DONE);
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    PrintUsage(argv[0]);
+    return Finish(EXIT_DONE);
+  }
   if (argc < 3) {
     PrintUsage(argc > 0 ? argv[0] : nullptr);
     return Finish(EXIT_USAGE);
@@ -254,7 +262,13 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
 
   run.archiveName = argv[2];
   ReadRunOptions(argc - 3, argv + 3, &run);
+  const char* outputFolder = nullptr;
+  if (!OutputFolderOption(argc - 3, argv + 3, &outputFolder)) {
+    PrintUsage(argv[0]);
+    return Finish(EXIT_USAGE);
+  }
   if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
+  if (run.operation == OP_EXTRACT && !run.testOnly) run.outputFolder = outputFolder;
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);
   const Format* format = nullptr;
@@ -278,7 +292,10 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   run.names.none = op == OP_DELETE && argc > 3 && run.names.count == 0;
 
   int code = EXIT_DONE;
-  if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
+  if (run.outputFolder && !MakeOutputFolder(fs, run.outputFolder)) {
+    printf("Can't make folder %s\n", run.outputFolder);
+    code = EXIT_NOT_OPENED;
+  } else if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
     DriverResult result = RunFormat(run, *format, layout, directory, count);
     PrintSummary(result.selected);
     if (result.failed) code = EXIT_UPDATE_FAILED;

@@ -179,6 +179,23 @@ bool MakeFolders(const ArchiverState& run, const char* name) {
   return true;
 }
 
+bool MakeOutputFolder(FileSystem& fs, const char* folder) {
+  size_t length = strlen(folder);
+  char* path = static_cast<char*>(Allocate(length + 1));
+  if (!path) return false;
+  memcpy(path, folder, length + 1);
+  for (size_t end = 1; end <= length; ++end) {
+    if (end < length && !IsSeparator(path[end])) continue;
+    char kept = path[end];
+    path[end] = 0;
+    if (!fs.Exists(path)) fs.MakeFolder(path);
+    path[end] = kept;
+  }
+  bool made = fs.IsFolder(folder);
+  Release(path);
+  return made;
+}
+
 bool ExtractFolder(const ArchiverState& run, const Member& m) {
   printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
   if (run.testOnly || !run.withFolders) return true;

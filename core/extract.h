@@ -97,6 +97,10 @@ int IsSafeOutputPath(const char* path);
 // returns false when one can't be made.
 bool MakeFolders(const ArchiverState& run, const char* name);
 
+// Makes the output folder and its parents where missing; false when it
+// can't be had as a folder.
+bool MakeOutputFolder(FileSystem& fs, const char* folder);
+
 // Whether an output path names the archive being read (a member of the
 // archive's own name must never be written over it). Prints the refusal.
 bool RefuseTheArchive(const ArchiverState& run, const char* output, const char* name);

@@ -123,9 +123,24 @@ void LoadListFile(FileSystem& fs, NameList* list, const char* fileName) {
   }
 }
 
+bool IsOutputOption(const char* argument) {
+  return argument[0] == '-' && (argument[1] == 'o' || argument[1] == 'O') && argument[2] == 0;
+}
+
+int OutputFolderOption(int32_t argc, char** argv, const char** folder) {
+  *folder = nullptr;
+  for (int32_t i = 0; i < argc; ++i) {
+    if (!IsOutputOption(argv[i])) continue;
+    if (++i == argc) return 0;
+    *folder = argv[i];
+  }
+  return 1;
+}
+
 void CollectNames(FileSystem& fs, NameList* list, int32_t argc, char** argv) {
   for (int32_t i = 0; i < argc; ++i) {
     char* argument = argv[i];
+    if (IsOutputOption(argument)) ++i;  // its value is no pattern either
     if (argument[0] == '/' || argument[0] == '-') continue;  // switches are not patterns
     if (argument[0] == '@') {
       LoadListFile(fs, list, argument + 1);

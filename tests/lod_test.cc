@@ -301,6 +301,13 @@ TEST(Lod, UnsafeCompressedNamesAreRefusedButTested) {
   RunResult t = Vrex(dir.path(), {"t", "a.lod"});
   EXPECT_EQ(t.out, Searching(3) + "Testing ..\\evil\nTesting /abs\nTesting C:x\n\n3 matches found\n");
   EXPECT_EQ(dir.Tree(), With({}, "a.lod", lod));
+
+  // Below an output folder the same names are refused; a safe one lands inside it.
+  std::string two = Lod().Packed("..\\evil", "boom").Packed("fine", "ok").Bytes();
+  dir.Write("a.lod", two);
+  RunResult o = Vrex(dir.path(), {"x", "a.lod", "-o", "out"});
+  EXPECT_EQ(o.out, Searching(2) + "Unzipping ..\\evil\nUnsafe path ..\\evil - skipped\nUnzipping fine\n\n2 matches found\n");
+  EXPECT_EQ(dir.Tree(), With({{"out/", ""}, {"out/fine", "ok"}}, "a.lod", two));
 }
 
 TEST(Lod, DeleteListsNothingAndChangesNothing) {
