@@ -45,6 +45,17 @@ class PosixFile : public StdioFile {
   }
 };
 
+// What stat says of a name, in the interface's words.
+FileStat Describe(const struct stat& st) {
+  FileStat info;
+  info.folder = S_ISDIR(st.st_mode);
+  info.regular = S_ISREG(st.st_mode);
+  info.size = uint64_t(st.st_size);
+  info.id.volume = uint64_t(st.st_dev);
+  info.id.node = uint64_t(st.st_ino);
+  return info;
+}
+
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) override {
@@ -76,22 +87,16 @@ class PosixFileSystem : public FileSystem {
   bool Stat(const char* path, FileStat* info) override {
     struct stat st;
     if (stat(path, &st) != 0) return Fail(errno);
-    info->folder = S_ISDIR(st.st_mode);
-    info->regular = S_ISREG(st.st_mode);
-    info->size = uint64_t(st.st_size);
-    info->id.volume = uint64_t(st.st_dev);
-    info->id.node = uint64_t(st.st_ino);
+    *info = Describe(st);
     return true;
   }
   bool StatLink(const char* path, FileStat* info) override {
     struct stat st;
     if (lstat(path, &st) != 0) return Fail(errno);
-    *info = FileStat();
-    info->folder = S_ISDIR(st.st_mode);
-    info->regular = S_ISREG(st.st_mode);
+    *info = Describe(st);
+    info->id = FileId();
     info->link = S_ISLNK(st.st_mode);
     info->writable = info->regular && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
-    info->size = uint64_t(st.st_size);
     return true;
   }
   bool MakeFolder(const char* path) override { return mkdir(path, 0777) == 0 || Fail(errno); }
