@@ -80,10 +80,11 @@ char* OpenPart(FileSystem& fs, const char* path, std::unique_ptr<File>* file) {
 
 // Opens the member's file as the header says; prints why not.
 bool OpenTarget(const ArchiverState& run, const Member& m, const char* shown, Target* t) {
-  if (RefuseTheArchive(run, t->path, m.name)) return false;
   FileSystem& fs = *run.fs;
   FileStat stat;
-  if (!fs.StatLink(t->path, &stat))
+  bool exists = fs.StatLink(t->path, &stat);  // a name that doesn't exist can't be the archive
+  if (exists && RefuseTheArchive(run, t->path, m.name)) return false;
+  if (!exists)
     t->file = fs.Open(t->path, OPEN_CREATE_NEW, false);
   else if (stat.link || stat.writable)
     t->part = OpenPart(fs, t->path, &t->file);
