@@ -68,15 +68,13 @@ TEST_F(Folders, ADecodeStepSeesEveryChunkAtItsPosition) {
   state.archive = archive.get();
   state.archiveSize = data.size();
   Member m;
-  m.name = m.nameRoom;
+  m.name = strcpy(m.nameRoom, "OUT.BIN");
   m.stored = "out.bin";
-  strcpy(m.nameRoom, "OUT.BIN");
   m.size = uint32_t(data.size());
-  auto step = [](uint8_t* bytes, size_t length, uint64_t at) {
-    for (size_t k = 0; k < length; ++k) bytes[k] ^= uint8_t((at + k) >> 1);
-  };
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(ExtractStored(state, m, step));
+  EXPECT_TRUE(ExtractStored(state, m, [](uint8_t* bytes, size_t length, uint64_t at) {
+    for (size_t k = 0; k < length; ++k) bytes[k] ^= uint8_t((at + k) >> 1);
+  }));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Extracting OUT.BIN\n");
   std::string expected = data;
   for (size_t i = 0; i < expected.size(); ++i) expected[i] = char(expected[i] ^ uint8_t(i >> 1));

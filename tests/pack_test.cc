@@ -49,11 +49,8 @@ TEST(Pack, PatternsFoldCaseAndExtractedFilesKeepTheStoredLetters) {
   RunResult x = Vrex(dir.path(), {"x", "a.pak", "*"});
   EXPECT_EQ(x.out, Banner() + "Searching PACK (2 files)\nExtracting MAPS/E1M1.BSP\nExtracting SOUND/X.WAV\n"
                               "\n2 matches found\n");
-  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.pak", dir.Read("a.pak")},
-                                                            {"maps/", ""},
-                                                            {"maps/e1m1.bsp", "BSP"},
-                                                            {"sound/", ""},
-                                                            {"sound/x.wav", "W"}}));
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.pak", dir.Read("a.pak")}, {"maps/", ""},
+                         {"maps/e1m1.bsp", "BSP"}, {"sound/", ""}, {"sound/x.wav", "W"}}));
   RunResult none = Vrex(dir.path(), {"t", "a.pak", "*.txt"});
   EXPECT_EQ(none.out, Banner() + "Searching PACK (2 files)\n\n(no matches found)\n");
 }
@@ -94,9 +91,8 @@ TEST(Pack, AMemberPastTheEndLeavesNoFileAndAnExistingOneAsItWas) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting huge.bin\n\t--- read error ---\n"
                                 "\n1 matches found\n");
-    std::map<std::string, std::string> expected = {{"a.pak", pack}};
-    if (existing) expected["huge.bin"] = "21 bytes of old data.";
-    EXPECT_EQ(dir.Tree(), expected);
+    EXPECT_EQ(dir.Read("huge.bin"), existing ? "21 bytes of old data." : "<missing huge.bin>");
+    EXPECT_EQ(dir.Tree().size(), existing ? 2u : 1u);  // no temporary file beside it
   }
 }
 

@@ -66,13 +66,8 @@ TEST(Operations, OutputFolder) {
   EXPECT_EQ(a.out, Banner() + "Creating b.pak\nAdding x.txt\n\n1 files stored\n");
   std::map<std::string, std::string> tree = dir.Tree();
   for (const char* kept : {"a.pak", "b.pak", "x.txt"}) tree.erase(kept);
-  EXPECT_EQ(tree, (std::map<std::string, std::string>{{"out/", ""},
-                                                      {"out/sub/", ""},
-                                                      {"out/sub/maps/", ""},
-                                                      {"out/sub/maps/e1m1.bsp", "BSP"},
-                                                      {"flat/", ""},
-                                                      {"flat/e1m1.bsp", "BSP"}}));
-
+  EXPECT_EQ(tree, (std::map<std::string, std::string>{{"out/", ""}, {"out/sub/", ""}, {"out/sub/maps/", ""},
+                   {"out/sub/maps/e1m1.bsp", "BSP"}, {"flat/", ""}, {"flat/e1m1.bsp", "BSP"}}));
   RunResult blocked = Vrex(dir.path(), {"x", "a.pak", "-o", "x.txt/sub"});
   EXPECT_EQ(blocked.exitCode, 2);
   EXPECT_EQ(blocked.out, Banner() + "Searching PACK (2 files)\nCan't make folder x.txt/sub\n");
