@@ -167,6 +167,18 @@ TEST(Pack, AFolderThatExistsAsAFileOrAFolderInThePlaceOfTheFileSkipsTheMember) {
   EXPECT_TRUE(dir.IsDir("e1m1.bsp"));
 }
 
+TEST(Pack, AReadOnlyFileIsLeftAsItIs) {
+  if (geteuid() == 0 && !TestingWindowsBinary()) GTEST_SKIP() << "root writes read-only files";
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("ro.txt", "new").Bytes());
+  dir.Write("ro.txt", "old");
+  ASSERT_EQ(chmod(dir.Join("ro.txt").c_str(), 0444), 0);
+  RunResult r = Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting ro.txt\nCan't open ro.txt - skiped\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("ro.txt"), "old");
+}
+
 // An existing file is replaced once the member is written whole; a link is
 // replaced itself, never written through to the file it points to.
 TEST(Pack, ExistingFilesAndLinksAreReplaced) {
