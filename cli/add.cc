@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/run.h"
-#include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/file.h"
 #include "core/select.h"
 #include "formats/recovery.h"
@@ -20,6 +20,7 @@ const char kUnsafe[] = "Unsafe path";
 const char kControl[] = "Control character in";
 const char kUnreadable[] = "Can't read";
 const char kArchiveItself[] = "The archive itself";
+const char kTemporary[] = "Temporary file";
 
 // Files the run must never store: the archive, its recovery record and the
 // temporary file of a new archive.
@@ -46,7 +47,14 @@ void Refuse(Collection* c, const std::string& path, const char* reason) {
   c->inputs.push_back(input);
 }
 
+bool EndsWith(const std::string& text, const char* tail) {
+  size_t length = strlen(tail);
+  return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
+}
+
 void AddFile(Collection* c, const Guard& guard, std::string path, const FileStat& stat) {
+  // What a killed extraction may leave behind is never stored.
+  if (EndsWith(path, PART_SUFFIX)) return Refuse(c, path, kTemporary);
   if (!stat.regular) return Refuse(c, path, kUnreadable);
   for (const FileId& id : guard.ids)
     if (id == stat.id) return Refuse(c, path, kArchiveItself);
@@ -116,11 +124,13 @@ void AddPath(FileSystem& fs, Collection* c, const Guard& guard, std::string path
 
 // The names behind the archive: paths, and @list files of paths (one a
 // line, the line's bytes as they are). Arguments that begin with "-" are
-// passed over; one that begins with "/" is an absolute path, refused.
+// passed over (-o with its value); one that begins with "/" is an absolute
+// path, refused.
 Collection Collect(FileSystem& fs, const Guard& guard, int argc, char** argv) {
   Collection c;
   for (int i = 0; i < argc; ++i) {
     const char* argument = argv[i];
+    if (IsOutputOption(argument)) ++i;  // its value is passed over too
     if (argument[0] == '-') continue;
     if (argument[0] != '@') {
       AddPath(fs, &c, guard, argument);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/access.h"
+#include "core/extract.h"
 #include "core/memory.h"
 #include "core/select.h"
 #include "formats/compact.h"
@@ -40,6 +40,13 @@ class Driver : public MemberVisitor {
   }
 
   uint32_t selected() const { return selected_; }
+  bool incomplete() const { return incomplete_; }
+
+  // The entry a broken tail cuts short, when the run selects it: a member
+  // that can't be read whole.
+  void CutShort(Member& m) {
+    if (run_.operation == OP_EXTRACT && Selected(m)) incomplete_ = true;
+  }
 
  private:
   // The name list decides; for formats with the tilde alias a member whose
@@ -60,12 +67,10 @@ class Driver : public MemberVisitor {
   }
 
   void Extract(Member& m) {
-    if (m.folder)
-      ExtractFolder(run_, m.name);
-    else if (format_.extract)
-      format_.extract(run_, m);
-    else
-      ExtractMember(run_, m.name, m.size, m.offset);
+    bool whole = m.folder         ? ExtractFolder(run_, m)
+                 : format_.extract ? format_.extract(run_, m)
+                                   : ExtractStored(run_, m, format_.decodeStep);
+    if (!whole) incomplete_ = true;
   }
 
   const ArchiverState& run_;
@@ -73,6 +78,7 @@ class Driver : public MemberVisitor {
   uint32_t count_;
   uint8_t* marks_;
   uint32_t selected_ = 0;
+  bool incomplete_ = false;
 };
 
 WalkResult WalkEntries(const Directory& dir, const Format& format, MemberVisitor& visitor) {
@@ -97,10 +103,11 @@ WalkResult WalkEntries(const Directory& dir, const Format& format, MemberVisitor
 }
 
 // The entry behind the last whole one, which the end of the file cuts short.
-void ReportBrokenTail(const Directory& dir, const Format& format) {
+void ReportBrokenTail(const Directory& dir, const Format& format, Driver* driver) {
   Member m;
   format.decode(dir.Entry(dir.count), &m);
   printf("\t%s: entry cut short by the end of the file - the entries before it are complete\n", m.stored);
+  driver->CutShort(m);
 }
 }  // namespace
 
@@ -112,7 +119,7 @@ DriverResult RunFormat(const ArchiverState& run, const Format& format, const Lay
     marks = static_cast<uint8_t*>(Allocate(count));
     if (!marks) {
       printf("Can't allocate %ul bytes\n", count);
-      return {0, true};
+      return {0, true, false};
     }
     memset(marks, 0, count);
   }
@@ -120,13 +127,16 @@ DriverResult RunFormat(const ArchiverState& run, const Format& format, const Lay
   Directory dir = {&run, directory, count, layout.entrySize};
   Driver driver(run, format, count, marks);
   WalkResult walked = format.walk ? format.walk(dir, driver) : WalkEntries(dir, format, driver);
-  if (walked == WALK_DONE && layout.brokenTail) ReportBrokenTail(dir, format);
+  if (walked == WALK_DONE && layout.brokenTail) ReportBrokenTail(dir, format, &driver);
 
-  DriverResult result = {driver.selected(), false};
+  DriverResult result = {driver.selected(), false, driver.incomplete()};
   if (walked == WALK_BROKEN) result.selected = kWalkBroken;
-  if (deleting) {
-    result.failed = walked != WALK_DONE || !FinishDeletion(run, directory, count, marks, *format.writing);
-  }
+  if (walked != WALK_DONE && run.operation == OP_EXTRACT) result.incomplete = true;
+  // A deletion that selects nothing leaves the archive as it is.
+  if (deleting && walked != WALK_DONE)
+    result.failed = true;
+  else if (deleting && driver.selected() != 0)
+    result.failed = !FinishDeletion(run, directory, count, marks, *format.writing);
   Release(marks);
   return result;
 }

@@ -11,6 +11,7 @@
 #include "cli/driver.h"
 #include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/select.h"
@@ -160,9 +161,21 @@ int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layo
   return EXIT_NO_DIRECTORY;
 }
 
+// The last creation option among the names (-wad2, -wad3, -iwad, ...)
+// decides the format and magic of a missing archive, or null.
+const CreationOption* LastCreationOption(int argc, char** argv) {
+  const CreationOption* found = nullptr;
+  for (int i = 0; i < argc; ++i) {
+    if (IsOutputOption(argv[i]) && ++i == argc) break;  // its value is no option
+    if (const CreationOption* named = CreationOptionNamed(argv[i])) found = named;
+  }
+  return found;
+}
+
 // The run options behind the archive name (ASCII case ignored): -all.
 void ReadRunOptions(int argc, char** argv, ArchiverState* run) {
   for (int i = 0; i < argc; ++i) {
+    if (IsOutputOption(argv[i]) && ++i == argc) break;  // its value is no option
     std::string option = argv[i];
     for (char& c : option) c = LowerAscii(c);
     if (option == "-all") run->allEntries = true;
@@ -177,7 +190,7 @@ int RunAddOperation(ArchiverState& run, int argc, char** argv) {
   FileSystem& fs = *run.fs;
   if (!fs.Exists(run.archiveName)) {
     const Format* format = FormatForNewArchive(run.archiveName);
-    const CreationOption* option = CreationOptionIn(argc - 3, argv + 3);
+    const CreationOption* option = LastCreationOption(argc - 3, argv + 3);
     if (option) format = option->format;
     if (!format) {
       OpenArchiveFile(fs, run.archiveName, 0);  // reports why it can't be opened
@@ -230,6 +243,11 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   run.fs = &fs;
   run.protectUpdates = protectUpdates;
   printf("%s", kBanner);
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) return Finish(EXIT_DONE);
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    PrintUsage(argv[0]);
+    return Finish(EXIT_DONE);
+  }
   if (argc < 3) {
     PrintUsage(argc > 0 ? argv[0] : nullptr);
     return Finish(EXIT_USAGE);
@@ -241,7 +259,13 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
 
   run.archiveName = argv[2];
   ReadRunOptions(argc - 3, argv + 3, &run);
+  const char* outputFolder = nullptr;
+  if (!OutputFolderOption(argc - 3, argv + 3, &outputFolder)) {
+    PrintUsage(argv[0]);
+    return Finish(EXIT_USAGE);
+  }
   if (run.operation == OP_ADD) return Finish(RunAddOperation(run, argc, argv));
+  if (run.operation == OP_EXTRACT && !run.testOnly) run.outputFolder = outputFolder;
   std::unique_ptr<File> archive = OpenArchiveFile(fs, run.archiveName, run.operation == OP_DELETE);
   if (!archive) return Finish(EXIT_NOT_OPENED);
   const Format* format = nullptr;
@@ -260,13 +284,19 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
 
   CollectNames(fs, &run.names, argc - 3, argv + 3);
-
   int op = run.operation;
-  bool failed = false;
-  if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
+  // Arguments that give no pattern never make d delete every member.
+  run.names.none = op == OP_DELETE && argc > 3 && run.names.count == 0;
+
+  int code = EXIT_DONE;
+  if (run.outputFolder && !MakeOutputFolder(fs, run.outputFolder)) {
+    printf("Can't make folder %s\n", run.outputFolder);
+    code = EXIT_NOT_OPENED;
+  } else if (op == OP_LIST || op == OP_EXTRACT || op == OP_DELETE) {
     DriverResult result = RunFormat(run, *format, layout, directory, count);
     PrintSummary(result.selected);
-    failed = result.failed;
+    if (result.failed) code = EXIT_UPDATE_FAILED;
+    if (result.incomplete) code = EXIT_INCOMPLETE;
   } else {
     printf("Not yet\n");
   }
@@ -279,5 +309,5 @@ int RunVrex(int argc, char** argv, FileSystem& fs, bool protectUpdates) {
   }
   Release(directory);
   ReleaseNames(&run.names, argv + 3, argc - 3);
-  return Finish(failed ? EXIT_UPDATE_FAILED : EXIT_DONE);
+  return Finish(code);
 }

@@ -12,6 +12,7 @@ enum {
   EXIT_USAGE = 1,
   EXIT_NOT_OPENED = 2,
   EXIT_UNKNOWN_FORMAT = 3,
+  EXIT_INCOMPLETE = 4,        // x, e, t: a selected member was not extracted (or read) whole
   EXIT_BROKEN = 5,
   EXIT_NO_DIRECTORY = 6,
   EXIT_UPDATE_FAILED = 7,     // the archive was left as it was

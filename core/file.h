@@ -46,7 +46,8 @@ enum OpenMode {
 
 // What the file system says of a name: whether it is a folder, the file's
 // length, and its identity on disk (for telling whether two names are one
-// file).
+// file). StatLink also tells a symbolic link and whether a file may be
+// written.
 struct FileId {
   uint64_t volume = 0;
   uint64_t node = 0;
@@ -55,6 +56,8 @@ struct FileId {
 struct FileStat {
   bool folder = false;
   bool regular = false;  // a plain file (not a folder, device or pipe)
+  bool link = false;     // StatLink only: a symbolic link (neither folder nor regular then)
+  bool writable = false; // StatLink only: this process may write the file
   uint64_t size = 0;
   FileId id;
 };
@@ -68,10 +71,15 @@ class FileSystem {
   virtual bool Exists(const char* path) = 0;  // a file or folder of that name
   virtual bool IsFolder(const char* path) = 0;
   virtual bool Stat(const char* path, FileStat* stat) = 0;  // follows links
+  // The name itself, a link not followed; the id is left null.
+  virtual bool StatLink(const char* path, FileStat* stat) = 0;
   virtual bool MakeFolder(const char* path) = 0;
   virtual bool Remove(const char* path) = 0;        // a file
   virtual bool RemoveFolder(const char* path) = 0;  // an empty folder
-  virtual bool Rename(const char* from, const char* to) = 0;  // replaces `to`
+  virtual bool Rename(const char* from, const char* to) = 0;  // replaces `to`, durably on Windows
+  // Replaces `to` (a link itself, not what it points to) and leaves it to the
+  // system when the change reaches the disk.
+  virtual bool RenameOver(const char* from, const char* to) = 0;
   // Gives the file `to` the permission bits of the file `from`.
   virtual bool KeepPermissions(const char* from, const char* to) = 0;
   // Makes the creation, removal or renaming of the file `path` durable by

@@ -48,6 +48,17 @@ class PosixFile : public StdioFile {
   }
 };
 
+// What stat says of a name, in the interface's words.
+FileStat Describe(const struct stat& st) {
+  FileStat info;
+  info.folder = S_ISDIR(st.st_mode);
+  info.regular = S_ISREG(st.st_mode);
+  info.size = uint64_t(st.st_size);
+  info.id.volume = uint64_t(st.st_dev);
+  info.id.node = uint64_t(st.st_ino);
+  return info;
+}
+
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) override {
@@ -79,11 +90,16 @@ class PosixFileSystem : public FileSystem {
   bool Stat(const char* path, FileStat* info) override {
     struct stat st;
     if (stat(path, &st) != 0) return Fail(errno);
-    info->folder = S_ISDIR(st.st_mode);
-    info->regular = S_ISREG(st.st_mode);
-    info->size = uint64_t(st.st_size);
-    info->id.volume = uint64_t(st.st_dev);
-    info->id.node = uint64_t(st.st_ino);
+    *info = Describe(st);
+    return true;
+  }
+  bool StatLink(const char* path, FileStat* info) override {
+    struct stat st;
+    if (lstat(path, &st) != 0) return Fail(errno);
+    *info = Describe(st);
+    info->id = FileId();
+    info->link = S_ISLNK(st.st_mode);
+    info->writable = info->regular && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
     return true;
   }
   bool MakeFolder(const char* path) override { return mkdir(path, 0777) == 0 || Fail(errno); }
@@ -95,6 +111,7 @@ class PosixFileSystem : public FileSystem {
     if (stat(from, &st) != 0) return Fail(errno);
     return chmod(to, st.st_mode & 07777) == 0 || Fail(errno);
   }
+  bool RenameOver(const char* from, const char* to) override { return Rename(from, to); }
   bool SyncFolder(const char* path) override {
     std::string folder = path;
     size_t slash = folder.rfind('/');

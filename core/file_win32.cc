@@ -94,6 +94,20 @@ class WindowsFileSystem : public FileSystem {
     stat->size = uint64_t(st.st_size);
     return Identify(path, &stat->id);
   }
+  // A link (or another reparse point) is told by its attributes; a
+  // read-only file can't be replaced by a rename either.
+  bool StatLink(const char* path, FileStat* stat) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return WindowsFailure();
+    DWORD a = data.dwFileAttributes;
+    *stat = FileStat();
+    stat->link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    stat->folder = !stat->link && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stat->regular = !stat->link && !stat->folder && !(a & FILE_ATTRIBUTE_DEVICE);
+    stat->writable = stat->regular && !(a & FILE_ATTRIBUTE_READONLY);
+    stat->size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return true;
+  }
 
  private:
   bool Identify(const char* path, FileId* id) {
@@ -121,6 +135,9 @@ class WindowsFileSystem : public FileSystem {
     struct _stat64 st;
     if (_stat64(from, &st) != 0) return Fail(errno);
     return _chmod(to, st.st_mode & (_S_IREAD | _S_IWRITE)) == 0 || Fail(errno);
+  }
+  bool RenameOver(const char* from, const char* to) override {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) || WindowsFailure();
   }
   bool SyncFolder(const char*) override { return true; }
   bool ListFolder(const char* path, std::vector<std::string>* names) override {

@@ -12,6 +12,7 @@
 #ifndef VREX_CORE_FORMAT_H
 #define VREX_CORE_FORMAT_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/state.h"
@@ -20,8 +21,8 @@ constexpr uint32_t MEMBER_NAME_ROOM = 64;  // a decoded name of up to 64 charact
 
 // One member as the driver sees it.
 struct Member {
-  char* name = nullptr;          // the name copy: selection upper-cases it, extraction uses it
-  const char* stored = nullptr;  // the name as stored, for rows that show it
+  char* name = nullptr;          // the name copy: selection upper-cases it, printed lines show it
+  const char* stored = nullptr;  // the name as stored: rows that show it, and the file extraction writes
   uint32_t offset = 0;
   uint32_t size = 0;
   uint32_t packedSize = 0;  // the format's own numbers, for its row
@@ -96,6 +97,9 @@ struct OffsetRule {
   uint32_t gap;
 };
 
+// A decode step: `length` bytes that begin `at` bytes into the member.
+typedef void (*DecodeStep)(uint8_t* bytes, size_t length, uint64_t at);
+
 struct WriteRow;  // formats/update.h
 
 struct Format {
@@ -109,10 +113,15 @@ struct Format {
   const OffsetRule* offsets;  // null: entries hold file offsets
   const char* heading;                   // printed before the rows of a listing
   void (*printRow)(const Member& m);
-  void (*extract)(const ArchiverState& run, Member& m);  // null: ExtractMember
+  // Extracts or tests a member the format's own way (null: ExtractStored);
+  // true when it was written (under t: read) whole.
+  bool (*extract)(const ArchiverState& run, Member& m);
   bool walksArchive;   // no directory block: the walk reads the open archive (Dir)
   bool tildeAlias;     // a "\" in a member's own name may be written "~" in a pattern
   const WriteRow* writing;  // null: d deletes nothing, a and m answer "Not yet"
+  // Turns each chunk of a member's stored bytes into the member's bytes, in
+  // place, as ExtractStored reads them (null: the bytes are the member's).
+  DecodeStep decodeStep = nullptr;
 };
 
 #endif

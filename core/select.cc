@@ -95,7 +95,7 @@ int MatchName(const char* name, const char* pattern) {
 }
 
 int IsSelected(const NameList& list, char* nameCopy) {
-  if (list.count == 0) return 1;
+  if (list.count == 0) return !list.none;
   UpperCaseAscii(nameCopy);
   for (int32_t i = 0; i < list.count; ++i)
     if (MatchName(nameCopy, list.names[i])) return 1;
@@ -123,9 +123,24 @@ void LoadListFile(FileSystem& fs, NameList* list, const char* fileName) {
   }
 }
 
+bool IsOutputOption(const char* argument) {
+  return argument[0] == '-' && (argument[1] == 'o' || argument[1] == 'O') && argument[2] == 0;
+}
+
+int OutputFolderOption(int32_t argc, char** argv, const char** folder) {
+  *folder = nullptr;
+  for (int32_t i = 0; i < argc; ++i) {
+    if (!IsOutputOption(argv[i])) continue;
+    if (++i == argc) return 0;
+    *folder = argv[i];
+  }
+  return 1;
+}
+
 void CollectNames(FileSystem& fs, NameList* list, int32_t argc, char** argv) {
   for (int32_t i = 0; i < argc; ++i) {
     char* argument = argv[i];
+    if (IsOutputOption(argument)) ++i;  // its value is no pattern either
     if (argument[0] == '/' || argument[0] == '-') continue;  // switches are not patterns
     if (argument[0] == '@') {
       LoadListFile(fs, list, argument + 1);

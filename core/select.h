@@ -4,9 +4,11 @@
 // Patterns are upper-cased (ASCII only) when collected. MatchName compares
 // bytes exactly with "*" and "?" wildcards; IsSelected upper-cases the name
 // copy in place and tries the patterns in list order. An empty list selects
-// every member and leaves the name copy as it was. Arguments that begin with
-// "/" or "-" are switches, not patterns. A list file holds one pattern a
-// line; a line longer than 1023 characters gives one pattern per piece.
+// every member (none with its `none` set) and leaves the name copy as it
+// was. Arguments that begin with "/" or "-" are switches, not patterns; the
+// option -o takes the argument behind it as its value, whatever it is. A
+// list file holds one pattern a line; a line longer than 1023 characters
+// gives one pattern per piece.
 #ifndef VREX_CORE_SELECT_H
 #define VREX_CORE_SELECT_H
 
@@ -23,6 +25,12 @@ void CollectNames(FileSystem& fs, NameList* list, int32_t argc, char** argv);
 void LoadListFile(FileSystem& fs, NameList* list, const char* fileName);
 int MatchName(const char* name, const char* pattern);
 int IsSelected(const NameList& list, char* nameCopy);
+
+// Whether an argument is the option -o (in either letter case).
+bool IsOutputOption(const char* argument);
+// The value of the last -o among the arguments (null: none); 0 when an -o
+// is the last argument and has no value.
+int OutputFolderOption(int32_t argc, char** argv, const char** folder);
 
 // Upper-cases a-z in place.
 void UpperCaseAscii(char* text);

@@ -22,9 +22,11 @@ enum {
 };
 
 // The patterns behind the archive name: upper-cased, in collection order.
+// An empty list selects every member, unless `none` is set.
 struct NameList {
   char** names = nullptr;
   int32_t count = 0;
+  bool none = false;  // arguments were given but no pattern came of them: select nothing
 };
 
 struct ArchiverState {
@@ -40,6 +42,7 @@ struct ArchiverState {
   uint64_t archiveSize = 0;         // length of the archive when it was opened
   FileId archiveId;                 // the archive on disk (a null id: not known)
   const char* archiveName = nullptr;  // as typed
+  const char* outputFolder = nullptr; // e and x extract below it (null: the current folder)
   bool protectUpdates = true;       // keep a recovery record while an archive is rewritten
   bool allEntries = false;          // -all: every Doom WAD entry that is no marker is a member
 };

@@ -13,8 +13,9 @@
 // ends the walk. Member bytes lie anywhere in the file.
 //
 // The walk keeps the path of the open folders ("A\B\") in a 256-byte buffer
-// with the current record's name behind it, and the position after each open
-// folder's record to come back to. It reads one record at a time and ends
+// with the current record's name behind it (twice: the copy selection
+// upper-cases, and the stored spelling the files are named after), and the
+// position after each open folder's record to come back to. It reads one record at a time and ends
 // broken on a file that nests more than 31 folders, closes a folder it never
 // opened, loops back into an open folder, makes a path too long for the
 // buffer, or asks for more records than the file can hold (shared
@@ -45,7 +46,8 @@ struct OpenFolder {
 
 struct Walker {
   File* archive;
-  char path[kPathSize];
+  char path[kPathSize];    // the copy selection upper-cases
+  char stored[kPathSize];  // the same path in the stored spelling
   uint32_t tail;  // where the current record's name begins in the path
   uint32_t depth;
   OpenFolder open[kMaxDepth];
@@ -71,10 +73,12 @@ int SetName(Walker* walk, const uint8_t* record, bool folder) {
   uint32_t length = 0;
   while (name[length]) ++length;
   if (walk->tail + length + (folder ? 1 : 0) + 1 > kPathSize) return 0;
-  for (uint32_t i = 0; i <= length; ++i) walk->path[walk->tail + i] = name[i];
-  if (folder) {
-    walk->path[walk->tail + length] = '\\';
-    walk->path[walk->tail + length + 1] = 0;
+  for (char* path : {walk->path, walk->stored}) {
+    for (uint32_t i = 0; i <= length; ++i) path[walk->tail + i] = name[i];
+    if (folder) {
+      path[walk->tail + length] = '\\';
+      path[walk->tail + length + 1] = 0;
+    }
   }
   return 1;
 }
@@ -91,6 +95,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
   walk.tail = 0;
   walk.depth = 0;
   walk.path[0] = 0;
+  walk.stored[0] = 0;
   walk.next = 0;
   walk.readsLeft = dir.run->archiveSize / kRecordSize + 1;
   visitor.Begin();
@@ -108,6 +113,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
       const OpenFolder& folder = walk.open[--walk.depth];
       walk.tail = folder.nameAt;
       walk.path[walk.tail] = 0;
+      walk.stored[walk.tail] = 0;
       walk.next = folder.returnTo;
       continue;
     }
@@ -121,7 +127,7 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
       while (walk.path[walk.tail]) ++walk.tail;
     }
     m.name = walk.path;
-    m.stored = walk.path;
+    m.stored = walk.stored;
     m.size = ReadU32LE(record + kSizeAt);
     m.offset = offset;
     m.folder = isFolder;

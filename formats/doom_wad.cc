@@ -156,14 +156,17 @@ uint32_t FullNameCapacity(const Directory& dir) {
 
 // The walk keeps the current prefix at the start of the full-name buffer
 // (upper-cased once a pattern has been matched against it), so a member
-// only writes its own name behind it.
+// only writes its own name behind it; a second buffer behind it holds the
+// same name in the stored spelling, which the files are named after.
 WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
   uint32_t capacity = FullNameCapacity(dir);
-  char* fullName = static_cast<char*>(Allocate(capacity));
+  uint64_t bytes = 2 * uint64_t(capacity);
+  char* fullName = bytes <= SIZE_MAX ? static_cast<char*>(Allocate(size_t(bytes))) : nullptr;
   if (!fullName) {
-    printf("Can't allocate %ul bytes\n", capacity);
+    printf("Can't allocate %ul bytes\n", unsigned(bytes));
     return WALK_ABORTED;
   }
+  char* storedName = fullName + capacity;
   visitor.Begin();
   Member m;
   uint32_t prefixLength = 0;
@@ -177,15 +180,19 @@ WalkResult Walk(const Directory& dir, MemberVisitor& visitor) {
     if (!step.member) {
       if (!OpensFolder(step.kind)) continue;
       memcpy(fullName + prefixLength, name, nameLength);
+      memcpy(storedName + prefixLength, name, nameLength);
       prefixLength += nameLength;
+      storedName[prefixLength] = '\\';
       fullName[prefixLength++] = '\\';
       continue;
     }
 
     memcpy(fullName + prefixLength, name, nameLength);
+    memcpy(storedName + prefixLength, name, nameLength);
     fullName[prefixLength + nameLength] = 0;
+    storedName[prefixLength + nameLength] = 0;
     m.name = fullName;
-    m.stored = fullName;
+    m.stored = storedName;
     m.ownAt = prefixLength;
     m.offset = ReadU32LE(entry + kOffsetAt);
     m.size = ReadU32LE(entry + kSizeAt);

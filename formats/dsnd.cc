@@ -20,8 +20,8 @@
 // A sound whose data lie outside the file is reported and skipped.
 #include <cstdio>
 
-#include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/format.h"
 
 namespace {
@@ -51,18 +51,15 @@ void Decode(const uint8_t* entry, Member* m) {
 
 void PrintRow(const Member& m) { printf("%-8.8s\t%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
 
-void ExtractSound(const ArchiverState& run, Member& m) {
-  if (m.packedSize != m.size) {
-    printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
-    printf("Compressed sound %s - skipped\n", m.name);
-    return;
-  }
-  if (uint64_t(m.offset) + m.size > run.archiveSize) {
-    printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
-    printf("Data past the end of the file %s - skipped\n", m.name);
-    return;
-  }
-  ExtractMember(run, m.name, m.size, m.offset);
+// A skipped sound is a member that was not extracted (or tested) whole.
+bool ExtractSound(const ArchiverState& run, Member& m) {
+  const char* skipped = m.packedSize != m.size                         ? "Compressed sound %s - skipped\n"
+                        : uint64_t(m.offset) + m.size > run.archiveSize ? "Data past the end of the file %s - skipped\n"
+                                                                        : nullptr;
+  if (!skipped) return ExtractStored(run, m);
+  printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
+  printf(skipped, m.name);
+  return false;
 }
 
 const OffsetRule kFromDataStart = {OffsetRule::FROM_DATA_START, DataStart, 0};

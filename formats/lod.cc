@@ -15,7 +15,8 @@
 //   28      4     packedSize (u32 LE) stored bytes of a zlib stream; 0 = stored as is
 //
 // A compressed member is one zlib stream that inflates to at most realSize
-// bytes; it is written under its whole name in the current folder.
+// bytes, inflated as it is read; it is written under its whole name in the
+// output folder.
 //
 // Writing: the table in front, with room for 10,000 entries in a new
 // archive (data from 320,092, as in the game's own files), and at most that
@@ -36,8 +37,8 @@
 #include <string>
 #include <vector>
 
-#include "core/access.h"
 #include "core/bytes.h"
+#include "core/extract.h"
 #include "core/format.h"
 #include "core/memory.h"
 #include "formats/update.h"
@@ -84,100 +85,81 @@ bool RealSizePlausible(uint32_t packedSize, uint32_t realSize) {
   return realSize <= uint64_t(packedSize) * kMaxInflateRatio + kInflateSlack;
 }
 
-// Inflates one whole zlib stream into `real`, which has room for realSize
-// bytes; *length is what it inflated to. A stream that is corrupt, cut
-// short, or holds even one byte more than realSize fails.
-bool Inflate(uint8_t* real, uint32_t realSize, uint32_t* length, const uint8_t* packed, uint32_t packedSize) {
-  z_stream z = {};
-  if (inflateInit(&z) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(packed);
-  z.avail_in = packedSize;
-  z.next_out = real;
-  z.avail_out = realSize;
-  int result = inflate(&z, Z_FINISH);
-  if (result != Z_STREAM_END && z.avail_out == 0) {
-    // The room is full: the stream must end without another byte.
-    uint8_t probe;
-    z.next_out = &probe;
-    z.avail_out = 1;
-    result = inflate(&z, Z_FINISH);
-    if (z.avail_out == 0) result = Z_BUF_ERROR;
+// A compressed member's bytes: its zlib stream read a chunk at a time into
+// the room the routine hands over, inflated into the routine's buffer. A
+// stream that is corrupt, cut short, or holds even one byte more than
+// realSize fails, and so does a realSize that no stream of packedSize bytes
+// can reach. A stream may end before realSize.
+class Inflater final : public MemberSource {
+ public:
+  Inflater(const ArchiverState& run, const Member& m) : packed_(run, m.offset, m.packedSize), left_(m.size) {
+    if (packed_.Failure()) return;
+    ready_ = RealSizePlausible(m.packedSize, m.size) && inflateInit(&z_) == Z_OK;
+    broken_ = !ready_;
   }
-  *length = uint32_t(z.total_out);
-  inflateEnd(&z);
-  return result == Z_STREAM_END;
+  ~Inflater() {
+    if (ready_) inflateEnd(&z_);
+  }
+  size_t Room() const override { return packed_.Left() < EXTRACT_CHUNK ? packed_.Left() : EXTRACT_CHUNK; }
+  void Use(uint8_t* room) override {
+    room_ = room;
+    roomSize_ = Room();
+  }
+  size_t Read(uint8_t* buffer, size_t room) override;
+  const char* Failure() const override { return broken_ ? kUncompressError : packed_.Failure(); }
+
+ private:
+  static constexpr const char* kUncompressError = "\t--- uncompress error ---\n";
+  StoredBytes packed_;
+  uint32_t left_;  // bytes the stream may still inflate to
+  z_stream z_ = {};
+  bool ready_ = false;
+  bool broken_ = false;
+  bool ended_ = false;
+  uint8_t* room_ = nullptr;
+  size_t roomSize_ = 0;
+};
+
+size_t Inflater::Read(uint8_t* buffer, size_t room) {
+  if (!ready_ || broken_ || ended_) return 0;
+  // Once realSize is reached, the stream must end without another byte.
+  uint8_t probe;
+  size_t want = room < left_ ? room : left_;
+  bool probing = want == 0;
+  z_.next_out = probing ? &probe : buffer;
+  z_.avail_out = probing ? 1 : uInt(want);
+  uInt before = z_.avail_out;
+  while (z_.avail_out == before) {
+    if (z_.avail_in == 0 && packed_.Left() != 0) {
+      z_.avail_in = uInt(packed_.Read(room_, roomSize_));
+      z_.next_in = room_;
+      if (z_.avail_in == 0) return 0;  // the read failed
+    }
+    int result = inflate(&z_, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+      break;
+    }
+    broken_ = result != Z_OK;  // Z_BUF_ERROR: the stream is cut short
+    if (broken_) return 0;
+  }
+  size_t got = before - z_.avail_out;
+  broken_ = probing && got != 0;
+  if (probing) return 0;
+  left_ -= uint32_t(got);
+  return got;
 }
 
-// Extracts or tests one member. Stored members go through ExtractMember;
-// compressed ones are read and inflated here, whole in memory (under t
-// too: a member passes the test when its stream inflates).
-void UnzipMember(const ArchiverState& run, Member& m) {
-  char* name = m.name;
-  uint32_t packedSize = m.packedSize, offset = m.offset, realSize = m.size;
-  if (packedSize == 0) {
-    ExtractMember(run, name, realSize, offset);
-    return;
-  }
-  printf(run.testOnly ? "Testing %s\n" : "Unzipping %s\n", name);
-
-  char outputBlock[kNameWidth + 1];
-  char* output = nullptr;
-  if (!run.testOnly) {
-    output = OutputName(run.formatTag, name, 1, outputBlock);
-    if (!IsSafeOutputPath(output)) {
-      printf("Unsafe path %s - skipped\n", name);
-      return;
-    }
-  }
-
-  // Sizes come from the archive: nothing is allocated for stored bytes that
-  // can't lie inside the file, nor for more output than they can inflate to.
-  bool inside = uint64_t(offset) + packedSize <= run.archiveSize;
-  bool plausible = RealSizePlausible(packedSize, realSize);
-  uint8_t* packed = nullptr;
-  uint8_t* real = nullptr;
-  if (inside) {
-    packed = static_cast<uint8_t*>(Allocate(packedSize));
-    real = packed && plausible ? static_cast<uint8_t*>(Allocate(realSize)) : nullptr;
-    if (!packed || (plausible && !real)) {
-      printf("Can't allocate %ul bytes for %s - skiped\n", packedSize + realSize, name);
-      Release(packed);
-      return;
-    }
-  }
-
-  std::unique_ptr<File> file;
-  if (!run.testOnly) {
-    if (RefuseTheArchive(run, output, name)) {
-      Release(real);
-      Release(packed);
-      return;
-    }
-    file = run.fs->Open(output, OPEN_CREATE, false);
-    if (!file) {
-      printf("Can't open %s - skiped\n", name);
-      Release(real);
-      Release(packed);
-      return;
-    }
-  }
-
-  File& archive = *run.archive;
-  uint32_t length = 0;
-  bool reported = true;
-  if (!inside || !archive.Seek(offset) || archive.Read(packed, packedSize) != packedSize) {
-    printf("\t--- read error ---\n");
-  } else if (!plausible || !Inflate(real, realSize, &length, packed, packedSize)) {
-    printf("\t--- uncompress error ---\n");
-  } else if (file && length && file->Write(real, length) != length) {
-    printf("\t--- write error ---\n");
-  } else {
-    reported = false;
-  }
-  // Buffered bytes that can't be flushed at the close are a write error too.
-  if (file && !file->Close() && !reported) printf("\t--- write error ---\n");
-  Release(real);
-  Release(packed);
+// Extracts or tests one member. A compressed one is written under its whole
+// name, no folders made for it, under e and x alike; under t its stream is
+// inflated.
+bool UnzipMember(const ArchiverState& run, Member& m) {
+  if (m.packedSize == 0) return ExtractStored(run, m);
+  Inflater source(run, m);
+  ExtractRule rule;
+  rule.verb = "Unzipping";
+  rule.wholeName = true;
+  return ExtractMember(run, m, source, rule);
 }
 
 // ---- writing

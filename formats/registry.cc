@@ -84,12 +84,10 @@ uint32_t NewArchiveTag(const Format& format) {
   return ReadU32LE(bytes);
 }
 
-const CreationOption* CreationOptionIn(int argc, char** argv) {
-  const CreationOption* found = nullptr;
-  for (int i = 0; i < argc; ++i)
-    for (const CreationOption& option : kCreationOptions)
-      if (SameTextIgnoringCase(argv[i], option.text)) found = &option;
-  return found;
+const CreationOption* CreationOptionNamed(const char* text) {
+  for (const CreationOption& option : kCreationOptions)
+    if (SameTextIgnoringCase(text, option.text)) return &option;
+  return nullptr;
 }
 
 std::string NewArchiveChoices() {

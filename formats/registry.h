@@ -34,8 +34,8 @@ struct CreationOption {
   const char* what;   // "a Quake WAD", for the message below
 };
 
-// The last creation option among the arguments (ASCII case ignored), or null.
-const CreationOption* CreationOptionIn(int argc, char** argv);
+// The creation option an argument names (ASCII case ignored), or null.
+const CreationOption* CreationOptionNamed(const char* text);
 
 // What a and m can make, for the message about a missing archive whose name
 // says no format: ".pak, .wad, ... (-wad2, ... for a Quake WAD, ...)".

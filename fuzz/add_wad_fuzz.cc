@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/access.h"
+#include "core/extract.h"
 #include "fuzz/support.h"
 
 namespace {

@@ -105,6 +105,13 @@ bool MemoryFileSystem::Stat(const char* path, FileStat* stat) {
   return true;
 }
 
+bool MemoryFileSystem::StatLink(const char* path, FileStat* stat) {
+  if (!Stat(path, stat)) return false;
+  stat->writable = stat->regular;
+  stat->id = FileId();
+  return true;
+}
+
 bool MemoryFileSystem::MakeFolder(const char* path) {
   if (Exists(path)) return Fail(kExists);
   if (!*path || !ParentExists(path)) return Fail(kNoEntry);

@@ -19,11 +19,13 @@ class MemoryFileSystem : public FileSystem {
   bool Exists(const char* path) override;
   bool IsFolder(const char* path) override;
   bool Stat(const char* path, FileStat* stat) override;
+  bool StatLink(const char* path, FileStat* stat) override;  // no links here: every file writable
   bool MakeFolder(const char* path) override;
   bool Remove(const char* path) override;
   bool RemoveFolder(const char* path) override;
   bool Rename(const char* from, const char* to) override;
   bool KeepPermissions(const char*, const char* to) override { return files_.count(to) || Fail(kMissing); }
+  bool RenameOver(const char* from, const char* to) override { return Rename(from, to); }
   bool SyncFolder(const char*) override { return true; }
   bool ListFolder(const char* path, std::vector<std::string>* names) override;
   const char* Error() const override { return error_; }

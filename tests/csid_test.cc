@@ -81,7 +81,7 @@ TEST(Csid, ListsAndExtractsFullWidthNamesWhateverTheLengthByteSays) {
   EXPECT_EQ(dir.Tree(), With({{"TwelveChars!", "0123"}, {"short.cel", "cel"}, {"nothing", ""}}, "a.bin", bin));
 }
 
-TEST(Csid, PatternsListStoredNamesAndExtractUpperCasedCopies) {
+TEST(Csid, PatternsListAndExtractUnderTheStoredNames) {
   TempDir dir;
   std::string bin = Csid().Member("Wall.cel", "w").Member("sub\\Floor.cel", "f").Member("x.pic", "p").Bytes();
   dir.Write("a.bin", bin);
@@ -92,13 +92,13 @@ TEST(Csid, PatternsListStoredNamesAndExtractUpperCasedCopies) {
                        "\n2 matches found\n");
   RunResult x = Vrex(dir.path(), {"x", "a.bin", "*.ce?"});
   EXPECT_EQ(x.out, Searching(3) + "Extracting WALL.CEL\nExtracting SUB\\FLOOR.CE\n\n2 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({{"WALL.CEL", "w"}, {"SUB/", ""}, {"SUB/FLOOR.CE", "f"}}, "a.bin", bin));
+  EXPECT_EQ(dir.Tree(), With({{"Wall.cel", "w"}, {"sub/", ""}, {"sub/Floor.ce", "f"}}, "a.bin", bin));
 
   TempDir flat;
   flat.Write("a.bin", bin);
   RunResult e = Vrex(flat.path(), {"e", "a.bin", "sub\\*"});
   EXPECT_EQ(e.out, Searching(3) + "Extracting SUB\\FLOOR.CE\n\n1 matches found\n");
-  EXPECT_EQ(flat.Tree(), With({{"FLOOR.CE", "f"}}, "a.bin", bin));
+  EXPECT_EQ(flat.Tree(), With({{"Floor.ce", "f"}}, "a.bin", bin));
 }
 
 TEST(Csid, TestWritesNothingAndMembersPastTheEndAreReadErrors) {

@@ -92,7 +92,7 @@ TEST(Dmvl, ASelectedMemberIsReadFromTheSamePlaceAsInAFullWalk) {
 
   RunResult x = Vrex(dir.path(), {"x", "a.mvl", "third", "second.*"});
   EXPECT_EQ(x.out, Searching(3) + "Extracting SECOND.DAT\nExtracting THIRD\n\n2 matches found\n");
-  EXPECT_EQ(dir.Tree(), With({{"SECOND.DAT", "22"}, {"THIRD", "333"}}, "a.mvl", mvl));
+  EXPECT_EQ(dir.Tree(), With({{"Second.dat", "22"}, {"third", "333"}}, "a.mvl", mvl));
 }
 
 TEST(Dmvl, TestWritesNothingAndSizesPastTheEndAreReadErrors) {

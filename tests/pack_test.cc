@@ -1,6 +1,8 @@
 // PACK archives end to end: listing, extraction with and without folders,
 // testing, hostile sizes and names, adding to a header cut short.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/faults.h"
 #include "tests/support/e2e.h"
@@ -37,7 +39,7 @@ TEST(Pack, ExtractWithFoldersKeepsPathsAndStoredCase) {
 }  // namespace
 
 namespace {
-TEST(Pack, PatternsFoldCaseAndNameTheExtractedFiles) {
+TEST(Pack, PatternsFoldCaseAndExtractedFilesKeepTheStoredLetters) {
   TempDir dir;
   dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Member("sound/x.wav", "W").Bytes());
   RunResult list = Vrex(dir.path(), {"l", "a.pak", "MAPS/*"});
@@ -47,7 +49,8 @@ TEST(Pack, PatternsFoldCaseAndNameTheExtractedFiles) {
   RunResult x = Vrex(dir.path(), {"x", "a.pak", "*"});
   EXPECT_EQ(x.out, Banner() + "Searching PACK (2 files)\nExtracting MAPS/E1M1.BSP\nExtracting SOUND/X.WAV\n"
                               "\n2 matches found\n");
-  EXPECT_EQ(dir.Read("MAPS/E1M1.BSP"), "BSP");
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.pak", dir.Read("a.pak")}, {"maps/", ""},
+                         {"maps/e1m1.bsp", "BSP"}, {"sound/", ""}, {"sound/x.wav", "W"}}));
   RunResult none = Vrex(dir.path(), {"t", "a.pak", "*.txt"});
   EXPECT_EQ(none.out, Banner() + "Searching PACK (2 files)\n\n(no matches found)\n");
 }
@@ -69,21 +72,28 @@ TEST(Pack, TestingReadsEverythingAndWritesNothing) {
   b.Raw(bytes).PatchU32(bytes.size() - 8, 13).PatchU32(bytes.size() - 4, 1000);
   dir.Write("a.pak", b.str());
   RunResult r = Vrex(dir.path(), {"t", "a.pak"});
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 4);
   EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nTesting maps/e1m1.bsp\nTesting past.end\n"
                               "\t--- read error ---\n\n2 matches found\n");
   EXPECT_EQ(dir.Tree().size(), 1u);
 }
 
-TEST(Pack, AMemberPastTheEndLeavesAnEmptyFile) {
+// A member that can't be read whole leaves no file of its own, and a file
+// of its name as it was.
+TEST(Pack, AMemberPastTheEndLeavesNoFileAndAnExistingOneAsItWas) {
   TempDir dir;
   // 4 GiB - 1 bytes claimed at offset 12: nothing is allocated for it.
-  dir.Write("a.pak", Pack().Entry("huge.bin", 12, 0xFFFFFFFF).Bytes());
-  RunResult r = Vrex(dir.path(), {"x", "a.pak"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting huge.bin\n\t--- read error ---\n"
-                              "\n1 matches found\n");
-  EXPECT_EQ(dir.Read("huge.bin"), "");
+  const std::string pack = Pack().Entry("huge.bin", 12, 0xFFFFFFFF).Bytes();
+  dir.Write("a.pak", pack);
+  for (bool existing : {false, true}) {
+    if (existing) dir.Write("huge.bin", "21 bytes of old data.");
+    RunResult r = Vrex(dir.path(), {"x", "a.pak"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting huge.bin\n\t--- read error ---\n"
+                                "\n1 matches found\n");
+    EXPECT_EQ(dir.Read("huge.bin"), existing ? "21 bytes of old data." : "<missing huge.bin>");
+    EXPECT_EQ(dir.Tree().size(), existing ? 2u : 1u);  // no temporary file beside it
+  }
 }
 
 TEST(Pack, ZeroSizeMembersBecomeEmptyFilesSilently) {
@@ -117,7 +127,7 @@ TEST(Pack, UnsafeNamesAreRefused) {
                          .Member("back\\..\\up", "6")
                          .Bytes());
   RunResult x = Vrex(dir.path(), {"x", "a.pak"});
-  EXPECT_EQ(x.exitCode, 0);
+  EXPECT_EQ(x.exitCode, 4);
   EXPECT_EQ(x.out, Banner() + "Searching PACK (6 files)\n"
                               "Extracting ../evil\nUnsafe path ../evil - skipped\n"
                               "Extracting /abs\nUnsafe path /abs - skipped\n"
@@ -140,22 +150,48 @@ TEST(Pack, UnsafeNamesAreRefused) {
   EXPECT_EQ(flat.Read("b"), "4");
 }
 
-TEST(Pack, AFolderThatExistsAsAFileSkipsTheMember) {
+TEST(Pack, AFolderThatExistsAsAFileOrAFolderInThePlaceOfTheFileSkipsTheMember) {
   TempDir dir;
   dir.Write("maps", "a file");
+  ASSERT_EQ(mkdir(dir.Join("e1m1.bsp").c_str(), 0755), 0);
   dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Bytes());
   RunResult r = Vrex(dir.path(), {"x", "a.pak"});
+  EXPECT_EQ(r.exitCode, 4);
   EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting maps/e1m1.bsp\n"
                               "Can't open maps/e1m1.bsp - skiped\n\n1 matches found\n");
+  r = Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting maps/e1m1.bsp\n"
+                              "Can't open e1m1.bsp - skiped\n\n1 matches found\n");
   EXPECT_EQ(dir.Read("maps"), "a file");
+  EXPECT_TRUE(dir.IsDir("e1m1.bsp"));
 }
 
-TEST(Pack, ExistingFilesAreOverwritten) {
+TEST(Pack, AReadOnlyFileIsLeftAsItIs) {
+  if (geteuid() == 0 && !TestingWindowsBinary()) GTEST_SKIP() << "root writes read-only files";
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("ro.txt", "new").Bytes());
+  dir.Write("ro.txt", "old");
+  ASSERT_EQ(chmod(dir.Join("ro.txt").c_str(), 0444), 0);
+  RunResult r = Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_EQ(r.out, Banner() + "Searching PACK (1 files)\nExtracting ro.txt\nCan't open ro.txt - skiped\n\n1 matches found\n");
+  EXPECT_EQ(dir.Read("ro.txt"), "old");
+}
+
+// An existing file is replaced once the member is written whole; a link is
+// replaced itself, never written through to the file it points to.
+TEST(Pack, ExistingFilesAndLinksAreReplaced) {
   TempDir dir;
   dir.Write("a.txt", "old and longer");
-  dir.Write("a.pak", Pack().Member("a.txt", "new").Bytes());
-  Vrex(dir.path(), {"e", "a.pak"});
-  EXPECT_EQ(dir.Read("a.txt"), "new");
+  dir.Write("outside", "not to be touched");
+  ASSERT_EQ(symlink("outside", dir.Join("b.txt").c_str()), 0);
+  const std::string pack = Pack().Member("a.txt", "new").Member("b.txt", "bee").Bytes();
+  dir.Write("a.pak", pack);
+  RunResult r = Vrex(dir.path(), {"e", "a.pak"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{
+                            {"a.pak", pack}, {"a.txt", "new"}, {"b.txt", "bee"}, {"outside", "not to be touched"}}));
 }
 
 TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
@@ -165,7 +201,7 @@ TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
   Faults faults = {};
   faults.failAllocAbove = 4096;  // only the 5000-byte member can't get its buffer
   RunResult alloc = VrexInProcess(dir.path(), {"e", "a.pak"}, &faults);
-  EXPECT_EQ(alloc.exitCode, 0);
+  EXPECT_EQ(alloc.exitCode, 4);
   EXPECT_EQ(alloc.out, Banner() + "Searching PACK (2 files)\nExtracting one\n"
                                   "Can't allocate 5000l bytes for one - skiped\nExtracting two\n"
                                   "\n2 matches found\n");
@@ -183,7 +219,8 @@ TEST(Pack, FailuresOfOneMemberAreReportedAndSkipped) {
   RunResult read = VrexInProcess(dir.path(), {"x", "a.pak", "two"}, &faults);
   EXPECT_EQ(read.out, Banner() + "Searching PACK (2 files)\nExtracting TWO\n\t--- read error ---\n"
                                  "\n1 matches found\n");
-  EXPECT_EQ(dir.Read("TWO"), "");
+  // "one" failed as a new file, "two" over the file the first run wrote.
+  EXPECT_EQ(dir.Tree(), (std::map<std::string, std::string>{{"a.pak", dir.Read("a.pak")}, {"two", "22"}}));
 }
 
 TEST(Pack, ListsAfterClosingTheArchive) {
@@ -250,7 +287,7 @@ TEST(Pack, AMemberIsNeverWrittenOverTheArchive) {
   dir.Write("a.pak", bytes);
   for (const char* letter : {"x", "e"}) {
     RunResult r = Vrex(dir.path(), {letter, "a.pak"});
-    EXPECT_EQ(r.exitCode, 0) << letter;
+    EXPECT_EQ(r.exitCode, 4) << letter;
     EXPECT_EQ(r.out, Banner() + "Searching PACK (2 files)\nExtracting a.pak\nThe archive itself a.pak - skipped\n"
                                 "Extracting after.txt\n\n2 matches found\n")
         << letter;

@@ -141,7 +141,7 @@ TEST_P(QuakeWadBoth, ExtractsSizeBytesWhateverThePackedSize) {
   upper.Write("a.wad", wad);
   r = Vrex(upper.path(), {"e", "a.wad", "con*"});
   EXPECT_EQ(r.out, Searching(GetParam(), 3) + "Extracting CONCHARS\n" + Found(1));
-  EXPECT_EQ(upper.Read("CONCHARS"), data);
+  EXPECT_EQ(upper.Read("conchars"), data);
 
   TempDir test;
   test.Write("a.wad", wad);
@@ -173,15 +173,13 @@ TEST_P(QuakeWadBoth, DeletingSortsTheDirectoryByOffsetAndKeepsEveryByte) {
   EXPECT_EQ(after.substr(0, 4), GetParam());
   EXPECT_EQ(Parse(after)[0].offset, 12u);
 
-  // Deleting nothing closes the gap and sorts the directory.
+  // Deleting nothing leaves the archive as it is, gap and order included.
   TempDir none;
   none.Write("a.wad", wad);
   r = Vrex(none.path(), {"d", "a.wad", "nothing"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, Searching(GetParam(), 3) + Found(0));
-  after = none.Read("a.wad");
-  EXPECT_EQ(Summary(Parse(after)), Summary({before[1], before[2], before[0]}));
-  EXPECT_EQ(after.size(), wad.size() - 7);
+  EXPECT_EQ(none.Read("a.wad"), wad);
 
   // Deleting everything leaves a 12-byte header of an empty directory.
   TempDir all;

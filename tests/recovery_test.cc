@@ -21,7 +21,7 @@ const std::string kExpected = Pack().Member("a", Pattern(3000, 2)).Member("b", P
 void Interrupt(const TempDir& dir, const std::string& name) {
   dir.Write(name, kFile);
   Faults count = {};
-  VrexInProcess(dir.path(), {"d", name, "nomatch"}, &count);
+  VrexInProcess(dir.path(), {"d", name, "b"}, &count);  // the last member: nothing moves
   dir.Write(name, kFile);
   Faults faults = {};
   faults.failRead = count.reads + 1;

@@ -21,7 +21,8 @@ std::string TwoMembers() { return Pack().Member("a.txt", "alpha").Member("b.txt"
 TEST(Usage, TooFewArgumentsOrUnknownLetterPrintUsage) {
   TempDir dir;
   dir.Write("a.pak", TwoMembers());
-  for (auto args : std::vector<std::vector<std::string>>{{}, {"l"}, {"y", "a.pak"}, {"z", "a.pak"}, {"", "a.pak"}}) {
+  for (auto args : std::vector<std::vector<std::string>>{
+           {}, {"l"}, {"y", "a.pak"}, {"z", "a.pak"}, {"", "a.pak"}, {"x", "a.pak", "-o"}, {"a", "a.pak", "x", "-O"}}) {
     RunResult r = VrexInProcess(dir.path(), args);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, Banner() + "Usage: vrex" + kUsageBody);
@@ -35,6 +36,41 @@ TEST(Usage, ShowsTheProgramNameBehindItsPath) {
   EXPECT_EQ(r.exitCode, 1);
   const char* shown = strrchr(VREX_BINARY_PATH, '/');
   EXPECT_EQ(r.out, Banner() + "Usage: " + (shown ? shown + 1 : VREX_BINARY_PATH) + kUsageBody);
+}
+
+TEST(Usage, HelpAndVersionAloneExitWithZero) {
+  TempDir dir;
+  RunResult help = Vrex(dir.path(), {"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.substr(0, Banner().size() + 7), Banner() + "Usage: ");
+  EXPECT_EQ(help.out.substr(help.out.size() - kUsageBody.size()), kUsageBody);
+  RunResult version = Vrex(dir.path(), {"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, Banner());
+}
+
+// -o DIR: e and x extract below DIR, made with its parents, under every rule
+// that keeps extraction inside the current folder; the other operations pass
+// the option over with its value.
+TEST(Operations, OutputFolder) {
+  TempDir dir;
+  dir.Write("a.pak", Pack().Member("maps/e1m1.bsp", "BSP").Member("../evil", "E").Bytes());
+  dir.Write("x.txt", "x");
+  RunResult x = Vrex(dir.path(), {"x", "a.pak", "-o", "out/sub"});
+  EXPECT_EQ(x.exitCode, 4);
+  EXPECT_EQ(x.out, Banner() + "Searching PACK (2 files)\nExtracting maps/e1m1.bsp\nExtracting ../evil\n"
+                              "Unsafe path ../evil - skipped\n\n2 matches found\n");
+  EXPECT_EQ(Vrex(dir.path(), {"e", "a.pak", "-o", "flat", "MAPS/*"}).exitCode, 0);
+  EXPECT_EQ(Vrex(dir.path(), {"t", "a.pak", "-o", "unused", "maps/*"}).exitCode, 0);
+  RunResult a = Vrex(dir.path(), {"a", "b.pak", "x.txt", "-o", "a.pak"});
+  EXPECT_EQ(a.out, Banner() + "Creating b.pak\nAdding x.txt\n\n1 files stored\n");
+  std::map<std::string, std::string> tree = dir.Tree();
+  for (const char* kept : {"a.pak", "b.pak", "x.txt"}) tree.erase(kept);
+  EXPECT_EQ(tree, (std::map<std::string, std::string>{{"out/", ""}, {"out/sub/", ""}, {"out/sub/maps/", ""},
+                   {"out/sub/maps/e1m1.bsp", "BSP"}, {"flat/", ""}, {"flat/e1m1.bsp", "BSP"}}));
+  RunResult blocked = Vrex(dir.path(), {"x", "a.pak", "-o", "x.txt/sub"});
+  EXPECT_EQ(blocked.exitCode, 2);
+  EXPECT_EQ(blocked.out, Banner() + "Searching PACK (2 files)\nCan't make folder x.txt/sub\n");
 }
 
 TEST(Operations, LetterCaseAndTrailingCharactersDoNotMatter) {

@@ -227,9 +227,9 @@ TEST(Host, RunExtractsTheNamedPackItemsWithVrex) {
   RunResult r = Host(dir.path(), {"run", "0", "a.pak", "maps\\e1m1.bsp", "readme.txt"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("\n2 matches found\n"), std::string::npos) << r.out;
-  // Patterns from a list are upper-cased by vrex, and so are the files it writes.
+  // Patterns from a list are upper-cased by vrex; the files keep the stored letters.
   EXPECT_EQ(Extracted(dir, "a.pak"),
-            (std::map<std::string, std::string>{{"MAPS/E1M1.BSP", kMaps}, {"README.TXT", kReadme}}));
+            (std::map<std::string, std::string>{{"maps/e1m1.bsp", kMaps}, {"readme.txt", kReadme}}));
 }
 
 // The formats only the module used to read: the host's extract template
@@ -246,7 +246,7 @@ TEST(Host, RunExtractsFromHogAndSoundFiles) {
   EXPECT_EQ(h.exitCode, 0) << h.err;
   EXPECT_NE(h.out.find("Searching  DHF (2 files)\nExtracting LEVEL01.RDL\n\n1 matches found\n"), std::string::npos)
       << h.out;
-  EXPECT_EQ(Extracted(dir, "descent.hog"), (std::map<std::string, std::string>{{"LEVEL01.RDL", level}}));
+  EXPECT_EQ(Extracted(dir, "descent.hog"), (std::map<std::string, std::string>{{"level01.rdl", level}}));
 
   TempDir sounds;
   Bytes dsnd;
@@ -254,7 +254,7 @@ TEST(Host, RunExtractsFromHogAndSoundFiles) {
   sounds.Write("sounds.s11", dsnd.str());
   RunResult s = Host(sounds.path(), {"run", "0", "sounds.s11"});
   EXPECT_EQ(s.exitCode, 0) << s.err;
-  EXPECT_EQ(Extracted(sounds, "sounds.s11"), (std::map<std::string, std::string>{{"LASER", "LASER"}}));
+  EXPECT_EQ(Extracted(sounds, "sounds.s11"), (std::map<std::string, std::string>{{"laser", "LASER"}}));
 
   TempDir zip;
   zip.Write("z.osd", Bytes().Raw("OSDS").U32(48).U32(16).U32(1).Fill(32).str());
@@ -348,6 +348,9 @@ TEST(Host, RunReturnsWhatVrexReturnsAndRefusesEmptySlots) {
   // The module opens a PACK with an empty directory; vrex calls it broken.
   dir.Write("empty.pak", Bytes().Raw("PACK").U32(12).U32(0).str());
   EXPECT_EQ(Host(dir.path(), {"run", "2", "empty.pak", "x"}).exitCode, 5);
+  // A member that can't be read whole fails the test.
+  dir.Write("cut.pak", Pack().Entry("cut", 12, 1000).Bytes());
+  EXPECT_EQ(Host(dir.path(), {"run", "2", "cut.pak", "cut"}).exitCode, 4);
   // Without names and without items nothing is passed, so vrex is not run.
   RunResult none = Host(dir.path(), {"run", "3", "empty.pak"});
   EXPECT_EQ(none.exitCode, 0);
@@ -359,7 +362,7 @@ TEST(Host, RunReturnsWhatVrexReturnsAndRefusesEmptySlots) {
   // Deletion is not offered for sound files.
   dir.Write("h.s11", Bytes().Raw("DSND").U32(1).U32(1).Name("laser", 8).U32(5).U32(5).U32(0).Raw("LASER").str());
   EXPECT_EQ(Host(dir.path(), {"run", "3", "h.s11", "x"}).exitCode, 13);
-  EXPECT_EQ(Extracted(dir, "").size(), 3u);  // the three archives, nothing else
+  EXPECT_EQ(Extracted(dir, "").size(), 4u);  // the four archives, nothing else
 }
 // ---- the add slots (10 af, 11 mf, 12 a, 13 m): files from disk
 

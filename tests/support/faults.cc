@@ -96,6 +96,7 @@ class FaultyFileSystem : public FileSystem {
   bool Exists(const char* path) override { return inner_.Exists(path); }
   bool IsFolder(const char* path) override { return inner_.IsFolder(path); }
   bool Stat(const char* path, FileStat* stat) override { return Pass(inner_.Stat(path, stat)); }
+  bool StatLink(const char* path, FileStat* stat) override { return Pass(inner_.StatLink(path, stat)); }
   bool MakeFolder(const char* path) override { return Pass(inner_.MakeFolder(path)); }
   bool Remove(const char* path) override {
     for (size_t i = pending_.size(); i-- > 0;)
@@ -121,6 +122,7 @@ class FaultyFileSystem : public FileSystem {
     return true;
   }
   bool KeepPermissions(const char* from, const char* to) override { return Pass(inner_.KeepPermissions(from, to)); }
+  bool RenameOver(const char* from, const char* to) override { return Rename(from, to); }
   bool SyncFolder(const char* path) override {
     if (SyncFails()) return Inject(kInputOutput);
     if (!inner_.SyncFolder(path)) return Pass(false);

@@ -43,7 +43,7 @@ inline std::map<std::string, std::string> Extracted(const std::string& wad) {
   TempDir dir;
   dir.Write("w.wad", wad);
   RunResult r = Vrex(dir.path(), {"x", "w.wad"});
-  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 4) << r.out;  // 4: a member x refuses to write
   std::map<std::string, std::string> tree;
   for (const auto& f : dir.Tree())
     if (f.first != "w.wad" && f.first.back() != '/') tree[f.first] = Digest(f.second);
