@@ -97,12 +97,17 @@ std::string WithSlashes(std::string name) {
   return name;
 }
 
+bool BelowAFile(const std::map<std::string, std::string>& extracted, const std::string& path) {
+  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+    if (extracted.count(path.substr(0, slash))) return true;
+  return false;
+}
+
 bool ExtractedAs(const std::map<std::string, std::string>& extracted, const std::string& path,
                  const std::string& bytes) {
   auto below = extracted.lower_bound(path + "/");
   if (below != extracted.end() && below->first.compare(0, path.size() + 1, path + "/") == 0) return true;
-  for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-    if (extracted.count(path.substr(0, slash))) return true;
+  if (BelowAFile(extracted, path)) return true;
   auto found = extracted.find(path);
   return found != extracted.end() && found->second == bytes;
 }

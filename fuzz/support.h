@@ -44,6 +44,10 @@ std::map<std::string, std::string> ExtractedFiles(const std::string& name, const
 bool ExtractedAs(const std::map<std::string, std::string>& extracted, const std::string& path,
                  const std::string& bytes);
 
+// Whether one of the folders of `path` is a file x wrote: x can't write a
+// member below it.
+bool BelowAFile(const std::map<std::string, std::string>& extracted, const std::string& path);
+
 // The name with "/" for every "\".
 std::string WithSlashes(std::string name);
 
