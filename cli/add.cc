@@ -61,6 +61,7 @@ void AddFile(Collection* c, const Guard& guard, std::string path, const FileStat
   AddInput input;
   input.path = std::move(path);
   input.size = stat.size;
+  input.modified = stat.modified;
   c->inputs.push_back(std::move(input));
 }
 

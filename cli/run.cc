@@ -67,8 +67,18 @@ int DecodeOperation(const char* argument, ArchiverState* run) {
   return 0;
 }
 
+// Whether the first bytes pass the format's header check. Reads them
+// without a message (bytes the file lacks are zero) and leaves the archive
+// positioned behind the magic again.
+bool HeaderFits(File& archive, const Format& format) {
+  uint8_t first[HEADER_CHECK_BYTES] = {};
+  bool read = archive.Seek(0) && archive.Read(first, sizeof first) >= 4 && archive.Seek(4);
+  return read && format.detection.headerFits(first);
+}
+
 // Detection by the name's extension, else by the first four bytes (a short
-// read is compared as it came, the missing bytes zero).
+// read is compared as it came, the missing bytes zero) and the header check
+// of the format they name.
 const Format* Detect(ArchiverState* run) {
   const Format* format = FormatByExtension(run->archiveName);
   if (format) {
@@ -78,7 +88,9 @@ const Format* Detect(ArchiverState* run) {
   uint8_t magic[4] = {0, 0, 0, 0};
   ReadAt(magic, 0, 4, *run->archive);
   run->formatTag = ReadU32LE(magic);
-  return FormatByMagic(ReadU32LE(magic), &run->formatTag);
+  format = FormatByMagic(ReadU32LE(magic), &run->formatTag);
+  if (format && format->detection.headerFits && !HeaderFits(*run->archive, *format)) return nullptr;
+  return format;
 }
 
 // Loads the directory block. Returns null (after reporting) when it can't.
@@ -146,14 +158,20 @@ int RecoverAndDetect(ArchiverState* run, File* archive, bool writable, const For
 int LoadArchive(ArchiverState& run, const Format& format, bool emptyIsFine, Layout* layout, uint8_t** directory,
                 uint32_t* count) {
   format.readHeader(run, layout);
-  if (layout->dirSize == 0 && !emptyIsFine) {
+  if (layout->dirSize == 0 && !layout->unreadable && !emptyIsFine) {
     Release(layout->loaded);
     CloseArchiveFile(*run.archive);
     printf("\t%s: brocken archive\n", run.archiveName);
     return EXIT_BROKEN;
   }
   *count = layout->dirSize / layout->entrySize;
+  run.archiveVariant = layout->variant;
   PrintSearching(run.formatTag, *count);
+  if (layout->unreadable) {
+    Release(layout->loaded);
+    CloseArchiveFile(*run.archive);
+    return EXIT_NO_DIRECTORY;
+  }
   if (layout->dirSize == 0) return 0;
   *directory = layout->loaded ? layout->loaded : LoadDirectory(run, *layout);
   if (*directory) return 0;

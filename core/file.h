@@ -45,9 +45,9 @@ enum OpenMode {
 };
 
 // What the file system says of a name: whether it is a folder, the file's
-// length, and its identity on disk (for telling whether two names are one
-// file). StatLink also tells a symbolic link and whether a file may be
-// written.
+// length, its last modification, and its identity on disk (for telling
+// whether two names are one file). StatLink also tells a symbolic link and
+// whether a file may be written.
 struct FileId {
   uint64_t volume = 0;
   uint64_t node = 0;
@@ -59,6 +59,7 @@ struct FileStat {
   bool link = false;     // StatLink only: a symbolic link (neither folder nor regular then)
   bool writable = false; // StatLink only: this process may write the file
   uint64_t size = 0;
+  int64_t modified = 0;  // Stat only: seconds since 1970-01-01 00:00 UTC
   FileId id;
 };
 

@@ -54,6 +54,7 @@ FileStat Describe(const struct stat& st) {
   info.folder = S_ISDIR(st.st_mode);
   info.regular = S_ISREG(st.st_mode);
   info.size = uint64_t(st.st_size);
+  info.modified = int64_t(st.st_mtime);
   info.id.volume = uint64_t(st.st_dev);
   info.id.node = uint64_t(st.st_ino);
   return info;

@@ -92,6 +92,7 @@ class WindowsFileSystem : public FileSystem {
     stat->folder = (st.st_mode & _S_IFDIR) != 0;
     stat->regular = (st.st_mode & _S_IFREG) != 0;
     stat->size = uint64_t(st.st_size);
+    stat->modified = int64_t(st.st_mtime);
     return Identify(path, &stat->id);
   }
   // A link (or another reparse point) is told by its attributes; a

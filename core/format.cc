@@ -15,3 +15,14 @@ uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width) {
   if (!ReadAt(bytes, 0, width, *run.archive)) return 0;
   return ReadU32LE(bytes);
 }
+
+bool PlaceDirectory(const ArchiverState& run, uint64_t at, uint64_t count, Layout* layout) {
+  uint64_t bytes = count * layout->entrySize;  // count < 2^32, entrySize < 2^16: no overflow
+  uint64_t end = at + bytes;
+  layout->dirOffset = uint32_t(at);
+  layout->dirSize = bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu / layout->entrySize * layout->entrySize : uint32_t(bytes);
+  if (bytes == 0 || (end <= run.archiveSize && end <= 0xFFFFFFFFu)) return true;
+  ReportAccessError("\tread failed", END_OF_FILE_REASON);
+  layout->unreadable = true;
+  return false;
+}

@@ -17,7 +17,7 @@
 
 #include "core/state.h"
 
-constexpr uint32_t MEMBER_NAME_ROOM = 64;  // a decoded name of up to 64 characters
+constexpr uint32_t MEMBER_NAME_ROOM = 260;  // a decoded name of up to 260 characters
 
 // One member as the driver sees it.
 struct Member {
@@ -49,7 +49,15 @@ struct Layout {
   uint32_t entrySize = 1;
   uint8_t* loaded = nullptr;  // a directory the header reader built itself (Release() it)
   bool brokenTail = false;    // the loaded directory ends with one entry the file cuts short
+  bool unreadable = false;    // the directory can't be read (reported): the run ends with exit 6
+  uint32_t variant = 0;       // the format's note of how this archive is written (RFF: its directory
+                              // key), kept when it is written again
 };
+
+// Places the directory of `count` entries of layout->entrySize bytes at `at`;
+// where entries do not lie inside the archive (or below 4 GiB), reports it
+// and marks the layout unreadable. Returns whether they lie inside.
+bool PlaceDirectory(const ArchiverState& run, uint64_t at, uint64_t count, Layout* layout);
 
 // The loaded directory a walk goes through.
 struct Directory {
@@ -76,14 +84,21 @@ enum WalkResult {
   WALK_ABORTED,  // the walk could not start (reported); nothing was visited
 };
 
+// The first bytes of a file a header check sees (those the file lacks are zero).
+constexpr uint32_t HEADER_CHECK_BYTES = 16;
+
 // How a file is recognised: by the extension of its name (the format tag is
 // then `tag`), or by its first bytes (magicLength 3 or 4; the format tag is
-// what the magic leaves of them, the bytes behind a 3-byte magic dropped).
+// `tag` where set, else what the magic leaves of them, the bytes behind a
+// 3-byte magic dropped). A file whose magic matches is of the format only
+// when headerFits, where given, accepts its first HEADER_CHECK_BYTES bytes
+// (a version word, say).
 struct Detection {
   const char* extensions[2];
   uint32_t tag;
   const char* magics[2];
   uint32_t magicLength;
+  bool (*headerFits)(const uint8_t* first) = nullptr;
 };
 
 // Where the members of a format lie whose entries hold no file offsets.

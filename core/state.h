@@ -45,6 +45,7 @@ struct ArchiverState {
   const char* outputFolder = nullptr; // e and x extract below it (null: the current folder)
   bool protectUpdates = true;       // keep a recovery record while an archive is rewritten
   bool allEntries = false;          // -all: every Doom WAD entry that is no marker is a member
+  uint32_t archiveVariant = 0;      // the header reader's note of how the archive is written (Layout::variant)
 };
 
 #endif

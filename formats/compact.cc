@@ -237,7 +237,7 @@ int CompactArchive(const ArchiverState& run, uint8_t* directory, uint32_t count,
       Release(moves);
       return 0;
     }
-    block = DirectoryBlock(row, table, count, plan.dataEnd, header);
+    block = DirectoryBlock(row, table, count, plan.dataEnd, header, run.archiveVariant);
     words = HeaderWords(row, plan.dataEnd, block.size(), count, &wordsAt);
     job.writes = {{plan.dataEnd, block.data(), uint32_t(block.size())}};
     job.newLength = uint64_t(plan.dataEnd) + block.size();

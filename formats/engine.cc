@@ -180,11 +180,11 @@ std::vector<uint8_t> HeaderWords(const WriteRow& row, uint64_t offset, uint64_t 
 }
 
 std::vector<uint8_t> DirectoryBlock(const WriteRow& row, const std::vector<uint8_t>& entries, uint32_t count,
-                                    uint64_t offset, const uint8_t* header) {
+                                    uint64_t offset, const uint8_t* header, uint32_t variant) {
   std::vector<uint8_t> block(row.countLeadsDirectory ? 4 : 0);
   if (row.countLeadsDirectory) WriteU32LE(block.data(), count);
   block.insert(block.end(), entries.begin(), entries.end());
-  if (row.transformDirectory) row.transformDirectory(block.data(), block.size(), uint32_t(offset), header);
+  if (row.transformDirectory) row.transformDirectory(block.data(), block.size(), uint32_t(offset), header, variant);
   return block;
 }
 

@@ -49,9 +49,9 @@ std::vector<uint8_t> HeaderWords(const WriteRow& row, uint64_t offset, uint64_t 
 
 // The directory block written at `offset`: the count first where it leads
 // the block, the entries, transformed where the row says; `header` holds the
-// archive's first bytes.
+// archive's first bytes, `variant` the header reader's note of it.
 std::vector<uint8_t> DirectoryBlock(const WriteRow& row, const std::vector<uint8_t>& entries, uint32_t count,
-                                    uint64_t offset, const uint8_t* header);
+                                    uint64_t offset, const uint8_t* header, uint32_t variant);
 
 // The archive's first bytes as the directory transform sees them.
 constexpr uint32_t HEADER_PEEK = 32;

@@ -14,8 +14,9 @@
 const Format* FormatByExtension(const char* fileName);
 
 // The format whose magic the first four bytes (read as a little-endian
-// number) hold, or null. *tag becomes the format tag: the four bytes, or
-// for a three-byte magic the three bytes and a zero byte.
+// number) hold, or null. *tag becomes the format tag: the row's own, else
+// the four bytes, or for a three-byte magic the three bytes and a zero byte.
+// The row's header check (Detection::headerFits) is the caller's to make.
 const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag);
 
 // The format a and m make a missing archive in, by its extension, or null.
@@ -30,7 +31,7 @@ uint32_t NewArchiveTag(const Format& format);
 struct CreationOption {
   const char* text;   // "-wad2"
   const Format* format;
-  const char* magic;
+  const char* magic;   // or null: the row's new header as it is
   const char* what;   // "a Quake WAD", for the message below
 };
 

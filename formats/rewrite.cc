@@ -141,7 +141,7 @@ UpdateResult Rewrite(const ArchiverState& run, const WriteRow& row, const uint8_
     return result;
   }
   uint32_t wordsAt = 0;
-  std::vector<uint8_t> block = DirectoryBlock(row, layout.entries, newCount, row.tableAt, header.data());
+  std::vector<uint8_t> block = DirectoryBlock(row, layout.entries, newCount, row.tableAt, header.data(), run.archiveVariant);
   std::vector<uint8_t> words = HeaderWords(row, row.tableAt, block.size(), newCount, &wordsAt);
   std::copy(words.begin(), words.end(), header.begin() + wordsAt);
 

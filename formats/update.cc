@@ -141,7 +141,7 @@ UpdateResult CreateArchive(const ArchiverState& run, const WriteRow& row, const 
 
   uint32_t count = 0, wordsAt = 0;
   std::vector<uint8_t> entries = NewDirectory(row, nullptr, 0, plan, stored, &count);
-  std::vector<uint8_t> block = front ? entries : DirectoryBlock(row, entries, count, t.at, head.data());
+  std::vector<uint8_t> block = front ? entries : DirectoryBlock(row, entries, count, t.at, head.data(), 0);
   uint64_t dirAt = front ? row.tableAt : t.at;
   std::vector<uint8_t> words = HeaderWords(row, dirAt, block.size(), count, &wordsAt);
   bool anything = !result.storedInputs.empty();
@@ -198,7 +198,7 @@ UpdateResult CommitBehindData(const ArchiverState& run, const WriteRow& row, con
   std::vector<uint8_t> entries, block, words;
   if (written) {
     entries = NewDirectory(row, directory, count, plan, stored, &newCount);
-    block = DirectoryBlock(row, entries, newCount, t.at, header);
+    block = DirectoryBlock(row, entries, newCount, t.at, header, run.archiveVariant);
     words = HeaderWords(row, t.at, block.size(), newCount, &wordsAt);
   }
   uint64_t dirOffset = t.at;
@@ -258,11 +258,12 @@ std::string StoredName(const EntryFields& fields, const uint8_t* entry) {
   return std::string(field, strnlen(field, fields.nameWidth));
 }
 
-void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
-                   const std::vector<AddInput>& inputs, UpdatePlan* plan) {
+void PlanNames(const EntryFields& fields, const NameRule& rule, bool withFolders, const uint8_t* directory,
+               uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan) {
+  auto shown = [&](const uint8_t* entry) { return rule.shown ? rule.shown(entry) : StoredName(fields, entry); };
   std::unordered_map<std::string, std::vector<uint32_t>> exact, folded;
   for (uint32_t i = 0; i < count; ++i) {
-    std::string name = StoredName(fields, directory + uint64_t(i) * fields.size);
+    std::string name = shown(directory + uint64_t(i) * fields.size);
     exact[name].push_back(i);
     folded[Folded(name)].push_back(i);
   }
@@ -270,7 +271,10 @@ void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t
   for (size_t j = 0; j < inputs.size(); ++j) {
     Put& put = plan->puts[j];
     if (put.refusal) continue;
-    const std::string name = LastComponent(inputs[j].path);
+    std::string name = withFolders && rule.separator ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
+    for (char& c : name)
+      if (c == '/' && rule.separator) c = rule.separator;
+    if (rule.asShown) name = rule.asShown(name);
     if (taken.count(Folded(name))) {
       put.refusal = kDuplicate;
       continue;
@@ -285,16 +289,25 @@ void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t
       put.refusal = kAmbiguous;
     } else if (matches) {
       put.replaces = (*matches)[0];
-      put.shown = StoredName(fields, directory + uint64_t(put.replaces) * fields.size);
-    } else if (name.size() > fields.longestName) {
-      put.refusal = kTooLong;
+      put.shown = shown(directory + uint64_t(put.replaces) * fields.size);
     } else {
       put.entry.assign(fields.size, 0);
-      name.copy(reinterpret_cast<char*>(put.entry.data() + fields.nameAt), name.size());
+      bool fits = rule.fill ? rule.fill(name, put.entry.data()) : name.size() <= fields.longestName;
+      if (fits && !rule.fill) name.copy(reinterpret_cast<char*>(put.entry.data() + fields.nameAt), name.size());
+      if (fits && rule.shown) put.shown = rule.shown(put.entry.data());
+      if (!fits) {
+        put.refusal = kTooLong;
+        put.entry.clear();
+      }
     }
     if (!put.refusal) taken.insert(Folded(name));
   }
   AppendInOrder(count, plan);
+}
+
+void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
+                   const std::vector<AddInput>& inputs, UpdatePlan* plan) {
+  PlanNames(fields, NameRule{0, nullptr, nullptr, nullptr}, false, directory, count, inputs, plan);
 }
 
 UpdateResult RunUpdate(const ArchiverState& run, const WriteRow& row, const AddRequest& request,

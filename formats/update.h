@@ -65,6 +65,7 @@
 struct AddInput {
   std::string path;          // as given, relative to the current folder
   uint64_t size = 0;
+  int64_t modified = 0;           // its last modification (FileStat::modified)
   const char* refusal = nullptr;  // why it can't be stored, found while collecting
 };
 
@@ -147,8 +148,11 @@ enum DataCoding {
 };
 
 // A transform of the directory bytes as written at `offset` (for example an
-// encryption keyed by it); `header` holds the archive's first bytes.
-typedef void (*DirectoryTransform)(uint8_t* bytes, size_t size, uint32_t offset, const uint8_t* header);
+// encryption keyed by it); `header` holds the archive's first bytes and
+// `variant` what its header reader noted of it (Layout::variant; 0 for a new
+// archive).
+typedef void (*DirectoryTransform)(uint8_t* bytes, size_t size, uint32_t offset, const uint8_t* header,
+                                   uint32_t variant);
 
 struct WriteRow {
   CommitStyle style;
@@ -184,15 +188,34 @@ struct WriteRow {
                         uint8_t* marks) = nullptr;
 };
 
-// ---- names shared by the formats with flat names
+// ---- names shared by the formats
 
-// a and af alike store the file's last component. A name equal to a stored
-// one replaces it; failing that, a single stored name equal with ASCII case
+// How a format names its members, beside its entry fields.
+struct NameRule {
+  // Put between the folders of the path a and m store; 0: flat names, a and
+  // af alike store the file's last component.
+  char separator;
+  // The name of an entry as vrex shows it (null: its name field).
+  std::string (*shown)(const uint8_t* entry);
+  // A name as it shows once stored, letter case as given (null: as it is).
+  std::string (*asShown)(const std::string& name);
+  // Fills a new entry (all zeros) with the name; false when it does not fit
+  // (null: into the name field, at most fields.longestName bytes).
+  bool (*fill)(const std::string& name, uint8_t* entry);
+};
+
+// The member name of an input is its path (withFolders and a separator, "/"
+// turned into it) or its last component. A name equal to a stored one
+// replaces it; failing that, a single stored name equal with ASCII case
 // ignored is replaced and keeps its spelling; two or more such names (or a
 // name stored twice): "Ambiguous name". A new name (letter case as given)
-// longer than fields.longestName: "Name too long"; two files of one name,
-// case ignored: "Duplicate name". A new entry holds the name, zeros around it;
-// the order is AppendInOrder's.
+// that does not fit: "Name too long"; two files of one name, case ignored:
+// "Duplicate name". A new entry holds the name, zeros around it; the order
+// is AppendInOrder's.
+void PlanNames(const EntryFields& fields, const NameRule& rule, bool withFolders, const uint8_t* directory,
+               uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan);
+
+// PlanNames for flat names stored as they are.
 void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
                    const std::vector<AddInput>& inputs, UpdatePlan* plan);
 

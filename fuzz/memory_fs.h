@@ -18,7 +18,7 @@ class MemoryFileSystem : public FileSystem {
   std::unique_ptr<File> Open(const char* path, OpenMode mode, bool denyWrite) override;
   bool Exists(const char* path) override;
   bool IsFolder(const char* path) override;
-  bool Stat(const char* path, FileStat* stat) override;
+  bool Stat(const char* path, FileStat* stat) override;  // every file last modified at 1970-01-01
   bool StatLink(const char* path, FileStat* stat) override;  // no links here: every file writable
   bool MakeFolder(const char* path) override;
   bool Remove(const char* path) override;
