@@ -9,13 +9,13 @@
 #include "core/bytes.h"
 #include "formats/update.h"
 
-extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog;
+extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog, kRff, kGob, kGob2;
 
 namespace {
 // Extensions and magics never collide: the order decides only how the
 // formats a and m make are named in messages.
 const Format* const kFormats[] = {
-    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kCsid, &kDir, &kDsnd,
+    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kCsid, &kDir, &kDsnd, &kRff, &kGob, &kGob2,
 };
 
 const CreationOption kCreationOptions[] = {
@@ -23,6 +23,7 @@ const CreationOption kCreationOptions[] = {
     {"-wad3", &kQuakeWad, "WAD3", "a Half-Life WAD"},
     {"-iwad", &kDoomWad, "IWAD", "a Doom IWAD"},
     {"-csid", &kCsid, "CSid", "a Chasm BIN"},
+    {"-gob2", &kGob2, nullptr, "a Jedi Knight GOB"},  // the row's own header
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -58,7 +59,7 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag) {
     uint32_t length = format->detection.magicLength;
     for (const char* magic : format->detection.magics) {
       if (!magic || memcmp(bytes, magic, length) != 0) continue;
-      *tag = length == 4 ? firstBytes : firstBytes & 0x00FFFFFFu;
+      *tag = format->detection.tag ? format->detection.tag : length == 4 ? firstBytes : firstBytes & 0x00FFFFFFu;
       return format;
     }
   }
@@ -78,7 +79,7 @@ const Format* FormatForNewArchive(const char* fileName) {
 
 uint32_t NewArchiveTag(const Format& format) {
   uint32_t length = format.detection.magicLength;
-  if (!length) return format.detection.tag;
+  if (!length || format.detection.tag) return format.detection.tag;
   uint8_t bytes[4] = {};
   memcpy(bytes, format.writing->newHeader, length);
   return ReadU32LE(bytes);
