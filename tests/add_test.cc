@@ -24,6 +24,7 @@ struct FlatFormat {
 };
 const FlatFormat kFlatFormats[] = {
     {"a.lod", " LOD", 15}, {"a.bin", "CSid", 12}, {"a.stk", " STK", 12}, {"a.hog", " DHF", 12}, {"a.mvl", "DMVL", 12},
+    {"a.gob", " GOB", 12},
 };
 
 struct NameCase {
@@ -197,8 +198,8 @@ TEST(Add, MakingArchives) {
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.err, "\topen failed: No such file or directory\n");
   EXPECT_EQ(unknown.out, Banner() + "\tnew.zip: no such archive; vrex makes new archives named .pak, .wad, .lod, "
-                                    ".stk, .itk, .hog and .mvl (-wad2, -wad3, -iwad or -csid for a Quake WAD, a "
-                                    "Half-Life WAD, a Doom IWAD or a Chasm BIN)\n");
+                                    ".stk, .itk, .hog, .mvl, .rff, .gob and .goo (-wad2, -wad3, -iwad, -csid or -gob2 "
+                                    "for a Quake WAD, a Half-Life WAD, a Doom IWAD, a Chasm BIN or a Jedi Knight GOB)\n");
   EXPECT_FALSE(dir.Exists("new.zip"));
 
   RunResult nothing = Vrex(dir.path(), {"a", "NEW.PAK", "missing"});

@@ -117,6 +117,11 @@ TEST(Update, AFailedRunLeavesTheArchiveAsItWas) {
       {"a.hog", MakeArchive("a.hog", old), {}, appended},
       {"new.hog", "", {}, fresh},
       {"a.mvl", MakeArchive("a.mvl", old), {}, appended},
+      {"a.rff", MakeArchive("a.rff", old), {}, {{"keep", "k"}, {"old", replacement}, {"ADD", "a"}}},
+      {"new.rff", "", {}, {{"OLD", replacement}, {"ADD", "a"}}},
+      {"a.gob", MakeArchive("a.gob", old), {}, appended},
+      {"a.goo", MakeArchive("a.goo", old), {}, appended},
+      {"new.gob", "", {"-gob2"}, fresh},
   };
   TempDir dir;
   dir.Write("old", replacement);

@@ -1,7 +1,9 @@
 // The members of an archive as its directory states them, decoded here apart
 // from vrex: PACK, Doom WAD, WAD2/WAD3, LOD (zlib members inflated), CSid,
-// STK (told by the file name), HOG and DMVL; and archives of the formats
-// with flat names made from members, the data right behind the table.
+// STK (told by the file name), HOG, DMVL, RFF (the version's directory key,
+// encrypted members decrypted) and GOB v1/v2; and archives of the formats
+// with flat names and of GOB v2 made from members, the data right behind the
+// table (RFF 0x0301 and GOB v1: in front of the directory).
 #ifndef VREX_TESTS_SUPPORT_ARCHIVE_MEMBERS_H
 #define VREX_TESTS_SUPPORT_ARCHIVE_MEMBERS_H
 
@@ -74,6 +76,25 @@ inline bool ReadMembers(const std::string& fileName, const std::string& file, Me
     implied = true;
   } else if (file.compare(0, 3, "DHF") == 0) {
     chain = true;
+  } else if ((magic == "GOB\x0A" && file.size() >= 8) || (magic == "GOB " && file.size() >= 12)) {
+    uint64_t at = Le(file, magic == "GOB " ? 8 : 4, 4), entry = magic == "GOB " ? 136 : 21;
+    if (at + 4 > file.size()) return false;
+    l = {at + 4, Le(file, at, 4), entry, 8, entry - 8, 0, 4, 0};
+  } else if (magic == "RFF\x1A" && file.size() >= 32) {
+    uint64_t at = Le(file, 8, 4), n = Le(file, 12, 4), version = Le(file, 4, 2);
+    if (at + n * 48 > file.size()) return false;
+    std::string plain = file, bytes;
+    for (uint64_t i = 0; version >> 8 == 3 && i < n * 48; ++i)
+      plain[size_t(at + i)] ^= char((((at + (version & 0xFF) * at) & 0xFFFF) + i) >> 1);
+    for (uint64_t e = at; e < at + n * 48; e += 48) {
+      uint64_t offset = Le(plain, e + 16, 4), size = Le(plain, e + 20, 4);
+      if (offset + size > file.size()) return false;
+      std::string name = Name(plain, e + 36, 8), type = Name(plain, e + 33, 3);
+      bytes = file.substr(size_t(offset), size_t(size));
+      for (size_t i = 0; plain[size_t(e + 32)] & 0x10 && i < bytes.size() && i < 256; ++i) bytes[i] ^= char(i >> 1);
+      members->push_back({type.empty() ? name : name + "." + type, bytes});
+    }
+    return true;
   } else {
     return false;
   }
@@ -104,7 +125,8 @@ inline bool ReadMembers(const std::string& fileName, const std::string& file, Me
 }
 
 // An archive of `members` in the format the file name's extension says:
-// .lod (stored, types 0), .bin (CSid), .stk/.itk, .hog, .mvl (flags 0).
+// .lod (stored, types 0), .bin (CSid), .stk/.itk, .hog, .mvl (flags 0), .rff
+// (0x0301, names split at the last dot), .gob and .goo.
 inline std::string MakeArchive(const std::string& fileName, const Members& members) {
   using archive_members::EndsWith;
   auto le = [](uint64_t v, int width) {
@@ -124,21 +146,34 @@ inline std::string MakeArchive(const std::string& fileName, const Members& membe
     for (const auto& m : members) out += field(m.first, 13) + le(m.second.size(), 4) + m.second;
     return out;
   }
+  const bool rff = EndsWith(fileName, ".rff"), gob = EndsWith(fileName, ".gob");
   std::string head = EndsWith(fileName, ".lod")   ? std::string("LOD\0", 4) + le(200, 4) + le(n, 4) + std::string(80, '\0')
                      : EndsWith(fileName, ".bin") ? "CSid" + le(n, 2)
                      : EndsWith(fileName, ".mvl") ? "DMVL" + le(n, 4)
+                     : EndsWith(fileName, ".goo") ? "GOB " + le(20, 4) + le(12, 4) + le(n, 4)
+                     : rff                        ? std::string(32, '\0')
+                     : gob                        ? std::string(8, '\0')
                                                   : le(n, 2);
-  uint64_t entry = EndsWith(fileName, ".lod") ? 32 : EndsWith(fileName, ".bin") ? 21 : EndsWith(fileName, ".mvl") ? 17 : 22;
-  uint64_t at = head.size() + n * entry;
+  uint64_t entry = EndsWith(fileName, ".lod") ? 32 : EndsWith(fileName, ".bin") ? 21 : EndsWith(fileName, ".mvl") ? 17
+                   : EndsWith(fileName, ".goo") ? 136 : 22;
+  uint64_t at = rff || gob ? head.size() : head.size() + n * entry;
   for (const auto& m : members) {
     uint64_t size = m.second.size();
-    if (EndsWith(fileName, ".lod")) table += field(m.first, 16) + le(at, 4) + le(size, 4) + le(0, 4) + le(0, 4);
+    size_t dot = m.first.rfind('.');
+    std::string type = dot == std::string::npos ? "" : m.first.substr(dot + 1);
+    if (rff) table += std::string(16, '\0') + le(at, 4) + le(size, 4) + le(0, 9) + field(type, 3) +
+                      field(m.first.substr(0, dot), 8) + le(0, 4);
+    else if (gob || EndsWith(fileName, ".goo")) table += le(at, 4) + le(size, 4) + field(m.first, gob ? 13 : 128);
+    else if (EndsWith(fileName, ".lod")) table += field(m.first, 16) + le(at, 4) + le(size, 4) + le(0, 4) + le(0, 4);
     else if (EndsWith(fileName, ".bin")) table += char(m.first.size()) + field(m.first, 12) + le(size, 4) + le(at, 4);
     else if (EndsWith(fileName, ".mvl")) table += field(m.first, 13) + le(size, 4);
     else table += field(m.first, 13) + le(size, 4) + le(at, 4) + '\0';
     data += m.second;
     at += size;
   }
+  if (gob) return "GOB\x0A" + le(at, 4) + data + le(n, 4) + table;
+  for (size_t i = 0; rff && i < table.size(); ++i) table[i] ^= char(((2 * at & 0xFFFF) + i) >> 1);
+  if (rff) return "RFF\x1A" + le(0x0301, 2) + le(0, 2) + le(at, 4) + le(n, 4) + std::string(16, '\0') + data + table;
   return head + table + data;
 }
 
