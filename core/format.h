@@ -17,7 +17,7 @@
 
 #include "core/state.h"
 
-constexpr uint32_t MEMBER_NAME_ROOM = 64;  // a decoded name of up to 64 characters
+constexpr uint32_t MEMBER_NAME_ROOM = 260;  // a decoded name of up to 260 characters
 
 // One member as the driver sees it.
 struct Member {
