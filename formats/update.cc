@@ -255,31 +255,45 @@ void AppendInOrder(uint32_t count, UpdatePlan* plan) {
 
 std::string StoredName(const EntryFields& fields, const uint8_t* entry) {
   const char* field = reinterpret_cast<const char*>(entry + fields.nameAt);
-  return std::string(field, strnlen(field, fields.nameWidth));
+  std::string name(field, strnlen(field, fields.nameWidth));
+  const char* prefix = fields.hiddenPrefix ? fields.hiddenPrefix : "";
+  if (name.compare(0, strlen(prefix), prefix) == 0) name.erase(0, strlen(prefix));
+  while (fields.spacePadded && !name.empty() && name.back() == ' ') name.pop_back();
+  return name;
 }
 
-void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
-                   const std::vector<AddInput>& inputs, UpdatePlan* plan) {
-  std::unordered_map<std::string, std::vector<uint32_t>> exact, folded;
+void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders, const uint8_t* directory,
+               uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan) {
+  // The name as compared: exactly, or with ASCII case ignored.
+  auto same = [&](std::string name) {
+    for (char& c : name)
+      if (rule.slashesAlike && c == '\\') c = '/';
+    return name;
+  };
+  auto folded = [&](const std::string& name) { return Folded(same(name)); };
+  std::unordered_map<std::string, std::vector<uint32_t>> exact, caseless;
   for (uint32_t i = 0; i < count; ++i) {
     std::string name = StoredName(fields, directory + uint64_t(i) * fields.size);
-    exact[name].push_back(i);
-    folded[Folded(name)].push_back(i);
+    exact[same(name)].push_back(i);
+    caseless[folded(name)].push_back(i);
   }
+  const std::string prefix = fields.hiddenPrefix ? fields.hiddenPrefix : "";
   std::unordered_set<std::string> taken;
   for (size_t j = 0; j < inputs.size(); ++j) {
     Put& put = plan->puts[j];
     if (put.refusal) continue;
-    const std::string name = LastComponent(inputs[j].path);
-    if (taken.count(Folded(name))) {
+    std::string name = rule.folders && withFolders ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
+    for (char& c : name)
+      if (c == '/') c = rule.separator;
+    if (taken.count(folded(name))) {
       put.refusal = kDuplicate;
       continue;
     }
-    auto same = exact.find(name);
-    const std::vector<uint32_t>* matches = same != exact.end() ? &same->second : nullptr;
+    auto found = exact.find(same(name));
+    const std::vector<uint32_t>* matches = found != exact.end() ? &found->second : nullptr;
     if (!matches) {
-      auto fold = folded.find(Folded(name));
-      if (fold != folded.end()) matches = &fold->second;
+      auto fold = caseless.find(folded(name));
+      if (fold != caseless.end()) matches = &fold->second;
     }
     if (matches && matches->size() > 1) {
       put.refusal = kAmbiguous;
@@ -289,12 +303,20 @@ void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t
     } else if (name.size() > fields.longestName) {
       put.refusal = kTooLong;
     } else {
+      for (char& c : name)
+        if (rule.upperCase && c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
       put.entry.assign(fields.size, 0);
-      name.copy(reinterpret_cast<char*>(put.entry.data() + fields.nameAt), name.size());
+      (prefix + name).copy(reinterpret_cast<char*>(put.entry.data() + fields.nameAt), prefix.size() + name.size());
+      put.shown = name;
     }
-    if (!put.refusal) taken.insert(Folded(name));
+    if (!put.refusal) taken.insert(folded(name));
   }
   AppendInOrder(count, plan);
+}
+
+void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
+                   const std::vector<AddInput>& inputs, UpdatePlan* plan) {
+  PlanNames({false, '/', false, false}, fields, false, directory, count, inputs, plan);
 }
 
 UpdateResult RunUpdate(const ArchiverState& run, const WriteRow& row, const AddRequest& request,

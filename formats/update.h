@@ -137,7 +137,9 @@ struct EntryFields {
   uint32_t packedAt;    // bytes stored when the data are coded; 0 there: stored as is
   uint32_t nameAt;
   uint32_t nameWidth;   // the name field as read (up to its first NUL)
-  uint32_t longestName; // the longest new name, in bytes
+  uint32_t longestName; // the longest new name, in bytes (the hidden prefix aside)
+  const char* hiddenPrefix = nullptr;  // stored in front of every name, never shown nor compared
+  bool spacePadded = false;            // trailing spaces of a stored name are padding
 };
 
 // How member data go into the archive.
@@ -184,19 +186,33 @@ struct WriteRow {
                         uint8_t* marks) = nullptr;
 };
 
-// ---- names shared by the formats with flat names
+// ---- names
 
-// a and af alike store the file's last component. A name equal to a stored
-// one replaces it; failing that, a single stored name equal with ASCII case
-// ignored is replaced and keeps its spelling; two or more such names (or a
-// name stored twice): "Ambiguous name". A new name (letter case as given)
+// How a format names the members it stores, and compares names.
+struct NameRule {
+  bool folders;       // a and m store the path, af and mf its last component
+                      // (false: every letter stores the last component)
+  char separator;     // written between the folders of a stored path
+  bool slashesAlike;  // "\" and "/" compare as one character
+  bool upperCase;     // new names are upper-cased
+};
+
+// A name equal to a stored one replaces it; failing that, a single stored
+// name equal with ASCII case ignored is replaced and keeps its spelling; two
+// or more such names (or a name stored twice): "Ambiguous name". A new name
 // longer than fields.longestName: "Name too long"; two files of one name,
-// case ignored: "Duplicate name". A new entry holds the name, zeros around it;
-// the order is AppendInOrder's.
+// case ignored: "Duplicate name". A new entry holds the hidden prefix and
+// the name, zeros around them; the order is AppendInOrder's.
+void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders, const uint8_t* directory,
+               uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan);
+
+// PlanNames for the formats with flat names: a and af alike store the
+// file's last component, letter case as given.
 void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
                    const std::vector<AddInput>& inputs, UpdatePlan* plan);
 
-// The name stored in an entry (up to its first NUL).
+// The name stored in an entry as shown: up to its first NUL, without the
+// hidden prefix and the padding spaces.
 std::string StoredName(const EntryFields& fields, const uint8_t* entry);
 
 // ---- the engine
