@@ -67,18 +67,28 @@ int DecodeOperation(const char* argument, ArchiverState* run) {
   return 0;
 }
 
+// Whether the file passes the format's own check, if it has one; the
+// archive is then positioned at `resume`.
+bool Fits(const ArchiverState& run, const Format& format, uint64_t resume) {
+  if (!format.detection.fits) return true;
+  bool fits = format.detection.fits(run);
+  run.archive->Seek(resume);
+  return fits;
+}
+
 // Detection by the name's extension, else by the first four bytes (a short
 // read is compared as it came, the missing bytes zero).
 const Format* Detect(ArchiverState* run) {
   const Format* format = FormatByExtension(run->archiveName);
-  if (format) {
+  if (format && Fits(*run, *format, 0)) {
     run->formatTag = format->detection.tag;
     return format;
   }
   uint8_t magic[4] = {0, 0, 0, 0};
   ReadAt(magic, 0, 4, *run->archive);
   run->formatTag = ReadU32LE(magic);
-  return FormatByMagic(ReadU32LE(magic), &run->formatTag);
+  format = FormatByMagic(ReadU32LE(magic), &run->formatTag);
+  return format && Fits(*run, *format, 4) ? format : nullptr;
 }
 
 // Loads the directory block. Returns null (after reporting) when it can't.

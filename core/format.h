@@ -42,6 +42,15 @@ void NameMember(Member* m, const uint8_t* field, uint32_t width);
 // (ReadAt reports a failure); a field that can't be read whole counts as 0.
 uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width);
 
+// The same, `at` bytes into the file.
+uint32_t ReadHeaderFieldAt(const ArchiverState& run, uint64_t at, uint32_t width);
+
+// The listing of formats whose rows are tab-separated, so that long names
+// never run into the numbers: the heading, and a row of the stored name (as
+// shown), the size and the data offset.
+extern const char TABBED_HEADING[];  // "\nname\tsize\tseek\n", 40 "-"
+void PrintTabbedRow(const Member& m);
+
 // Where a format's directory lies, from its header fields.
 struct Layout {
   uint32_t dirOffset = 0;  // 0: right behind the header fields read
@@ -76,14 +85,19 @@ enum WalkResult {
   WALK_ABORTED,  // the walk could not start (reported); nothing was visited
 };
 
-// How a file is recognised: by the extension of its name (the format tag is
-// then `tag`), or by its first bytes (magicLength 3 or 4; the format tag is
-// what the magic leaves of them, the bytes behind a 3-byte magic dropped).
+// How a file is recognised: by the extension of its name, or by its first
+// bytes (magicLength 3 or 4). The format tag is `tag` where it is set, else
+// what the magic leaves of the first four bytes (the byte behind a 3-byte
+// magic dropped). Where `fits` is set, the file must also pass it: a file
+// named with the extension that does not is recognised by its first bytes
+// as any other file, one with the magic that does not is of no format.
+// `fits` may read the archive anywhere; the position is set again behind it.
 struct Detection {
   const char* extensions[2];
   uint32_t tag;
   const char* magics[2];
   uint32_t magicLength;
+  bool (*fits)(const ArchiverState& run) = nullptr;
 };
 
 // Where the members of a format lie whose entries hold no file offsets.

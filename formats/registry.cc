@@ -58,7 +58,7 @@ const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag) {
     uint32_t length = format->detection.magicLength;
     for (const char* magic : format->detection.magics) {
       if (!magic || memcmp(bytes, magic, length) != 0) continue;
-      *tag = length == 4 ? firstBytes : firstBytes & 0x00FFFFFFu;
+      *tag = format->detection.tag ? format->detection.tag : length == 4 ? firstBytes : firstBytes & 0x00FFFFFFu;
       return format;
     }
   }
@@ -78,7 +78,7 @@ const Format* FormatForNewArchive(const char* fileName) {
 
 uint32_t NewArchiveTag(const Format& format) {
   uint32_t length = format.detection.magicLength;
-  if (!length) return format.detection.tag;
+  if (format.detection.tag) return format.detection.tag;
   uint8_t bytes[4] = {};
   memcpy(bytes, format.writing->newHeader, length);
   return ReadU32LE(bytes);
