@@ -9,13 +9,13 @@
 #include "core/bytes.h"
 #include "formats/update.h"
 
-extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog;
+extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog, kSpak, kSlb, kGrp;
 
 namespace {
 // Extensions and magics never collide: the order decides only how the
 // formats a and m make are named in messages.
 const Format* const kFormats[] = {
-    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kCsid, &kDir, &kDsnd,
+    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kSpak, &kSlb, &kGrp, &kCsid, &kDir, &kDsnd,
 };
 
 const CreationOption kCreationOptions[] = {
