@@ -117,6 +117,10 @@ TEST(Update, AFailedRunLeavesTheArchiveAsItWas) {
       {"a.hog", MakeArchive("a.hog", old), {}, appended},
       {"new.hog", "", {}, fresh},
       {"a.mvl", MakeArchive("a.mvl", old), {}, appended},
+      {"a.sin", MakeArchive("a.sin", old), {}, appended},
+      {"new.slb", "", {}, fresh},
+      {"a.slb", MakeArchive("a.slb", old), {}, appended},
+      {"a.grp", MakeArchive("a.grp", old), {}, {{"keep", "k"}, {"old", replacement}, {"ADD", "a"}}},
   };
   TempDir dir;
   dir.Write("old", replacement);

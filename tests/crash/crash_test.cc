@@ -6,8 +6,8 @@
 //
 // Adding, replacing, creating and moving survive a crash too: a, af, m and
 // mf are killed the same way on a fresh copy of the archive and the files,
-// for every commit style (PACK and WADs, the front tables of LOD, CSid and
-// STK, HOG's chain and the rewrites of HOG and DMVL).
+// for every commit style (PACK, SLB and WADs, the front tables of LOD, CSid
+// and STK, HOG's chain and the rewrites of HOG, DMVL and GRP).
 // The archive must then read as before the run or as after it (its members:
 // names, sizes, bytes; a killed run may leave bytes behind the old end), a
 // new archive must be missing or complete, and m must not have removed a
@@ -210,7 +210,7 @@ std::vector<CrashCase> Cases() {
   // The front tables (compaction, the table in place) and the rewritten formats.
   const Members flat = {{"gone.bin", Pattern(9000, 17)}, {"keep.def", Pattern(20000, 18)},
                         {"tail.txt", Pattern(300, 19)}};
-  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl"})
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.slb", "f.grp"})
     cases.push_back({std::string("delete-") + (strrchr(archive, '.') + 1), MakeArchive(archive, flat), archive,
                      {"gone.bin"}});
 
@@ -567,7 +567,7 @@ std::vector<UpdateCase> UpdateCases() {
   roomy.Raw(Pattern(6000, 101)).Raw(Pattern(12000, 102));
   const Snapshot newFiles = {{"x-new.txt", std::string(20000, 't')}, {"one.def", Pattern(6000, 103)},
                              {"two.txt", Pattern(15000, 104)}};
-  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl"}) {
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.slb", "f.grp"}) {
     std::string format = strrchr(archive, '.') + 1;
     Snapshot files = newFiles;
     files[archive] = format == "lod" ? roomy.str() : MakeArchive(archive, two);
