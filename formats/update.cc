@@ -285,6 +285,7 @@ void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders
     std::string name = rule.folders && withFolders ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
     for (char& c : name)
       if (c == '/') c = rule.separator;
+    while (fields.spacePadded && !name.empty() && name.back() == ' ') name.pop_back();  // as it would read back
     if (taken.count(folded(name))) {
       put.refusal = kDuplicate;
       continue;

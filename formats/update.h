@@ -202,7 +202,8 @@ struct NameRule {
 // or more such names (or a name stored twice): "Ambiguous name". A new name
 // longer than fields.longestName: "Name too long"; two files of one name,
 // case ignored: "Duplicate name". A new entry holds the hidden prefix and
-// the name, zeros around them; the order is AppendInOrder's.
+// the name, zeros around them; the order is AppendInOrder's. Where stored
+// names are space-padded, a name's trailing spaces are dropped first.
 void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders, const uint8_t* directory,
                uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan);
 

@@ -26,6 +26,14 @@ TEST(Grp, NamesArePaddedWithSpacesOrFillTheField) {
                               "Name too long thirteen.char - skipped\n\n2 files stored, 1 skipped\n");
   EXPECT_EQ(dir.Read("a.grp"), Bytes().Raw("KenSilverman").U32(3).Raw("GAME.CON    ").U32(4).Raw("TWELVECHARS!")
                                    .U32(2).Name("NEW.ART", 12).U32(1).Raw("CON!12A").str());
+  // Trailing spaces are padding: a file name that ends in them is stored
+  // without, so that the next run replaces what it stored.
+  if (!TestingWindowsBinary()) {  // no such file names on Windows
+    dir.Write("pad.art ", "P");
+    for (const char* line : {"3 files)\nAdding PAD.ART\n", "4 files)\nReplacing PAD.ART\n"})
+      EXPECT_EQ(Vrex(dir.path(), {"af", "a.grp", "pad.art "}).out,
+                Banner() + "Searching  GRP (" + line + "\n1 files stored\n");
+  }
 
   dir.Write("b.grp", "KenSilverfox" + std::string(4, '\0'));
   EXPECT_EQ(Vrex(dir.path(), {"l", "b.grp"}).out, Banner() + "Unknown format\n");
