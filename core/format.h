@@ -102,13 +102,15 @@ struct Detection {
 
 // Where the members of a format lie whose entries hold no file offsets.
 // BACK_TO_BACK: in entry order, the first at dataStart(count), each `gap`
-// bytes after the end of the one before it (modulo 2^32). FROM_DATA_START:
-// the entry's offset counts from dataStart(count); a sum past 4 GiB becomes
+// bytes after the end of the one before it (modulo 2^32, or with `capped`
+// 0xFFFFFFFF from the first offset past 4 GiB on). FROM_DATA_START: the
+// entry's offset counts from dataStart(count); a sum past 4 GiB becomes
 // 0xFFFFFFFF, which no member can start at.
 struct OffsetRule {
   enum Kind { BACK_TO_BACK, FROM_DATA_START } kind;
   uint32_t (*dataStart)(uint32_t count);
   uint32_t gap;
+  bool capped = false;
 };
 
 // A decode step: `length` bytes that begin `at` bytes into the member.

@@ -12,7 +12,7 @@
 //   12      4     size (u32 LE)
 //
 // A member's offset is the end of the table plus the sizes of all entries
-// before it (modulo 2^32).
+// before it; one that would lie past 4 GiB can't be read.
 //
 // Writing rewrites the file, the entries in their order. Names are flat, up
 // to 12 bytes; new ones are upper-cased and NUL-padded. The original packer
@@ -57,7 +57,7 @@ void Decode(const uint8_t* entry, Member* m) {
   m->size = ReadU32LE(entry + kSizeAt);
 }
 
-const OffsetRule kBackToBack = {OffsetRule::BACK_TO_BACK, FirstData, 0};
+const OffsetRule kBackToBack = {OffsetRule::BACK_TO_BACK, FirstData, 0, true};
 
 // ---- writing
 

@@ -39,3 +39,16 @@ TEST(Grp, NamesArePaddedWithSpacesOrFillTheField) {
   EXPECT_EQ(Vrex(dir.path(), {"l", "b.grp"}).out, Banner() + "Unknown format\n");
 }
 }  // namespace
+
+namespace {
+// Sizes that carry the running offset past 4 GiB never wrap it round to
+// other bytes of the file.
+TEST(Grp, AnOffsetPast4GiBLiesInNoFile) {
+  TempDir dir;
+  dir.Write("a.grp", Bytes().Raw("KenSilverman").U32(2).Name("HUGE", 12).U32(0xFFFFFFF0).Name("AFTER", 12).U32(2)
+                         .Raw("ab").str());
+  RunResult x = Vrex(dir.path(), {"x", "a.grp", "after"});
+  EXPECT_EQ(x.exitCode, 4);
+  EXPECT_EQ(x.out, Banner() + "Searching  GRP (2 files)\nExtracting AFTER\n\t--- read error ---\n\n1 matches found\n");
+}
+}  // namespace
