@@ -55,6 +55,15 @@ bool FullSweep() {
   return full && *full && *full != '0';
 }
 
+// The kill point after k: every one, or with VREX_CRASH_STRIDE=n every n-th
+// (the last one always), for the slow sanitizer builds.
+unsigned long NextKill(unsigned long k, unsigned long total) {
+  const char* text = getenv("VREX_CRASH_STRIDE");
+  unsigned long stride = text && !FullSweep() ? strtoul(text, nullptr, 10) : 1;
+  if (stride <= 1 || k == total) return k + 1;
+  return k + stride < total ? k + stride : total;
+}
+
 // Runs vrex_faults in `cwd`; true when it was killed.
 bool RunKilled(const std::string& cwd, std::vector<std::string> args) {
   args.insert(args.begin(), VREX_FAULTS_PATH);
@@ -119,7 +128,7 @@ void Sweep(const CrashCase& c, Tally* tally) {
   for (int powerLoss = 0; powerLoss < 2; ++powerLoss) {
     for (int syncs = 0; syncs < 2; ++syncs) {
       unsigned long total = syncs ? counts.syncs : counts.writes;
-      for (unsigned long k = 1; k <= total; ++k) {
+      for (unsigned long k = 1; k <= total; k = NextKill(k, total)) {
         std::string where = c.label + (powerLoss ? " power cut" : " kill") + (syncs ? " at sync " : " at write ") +
                             std::to_string(k);
         dir.Write(c.archive, c.file);
@@ -460,7 +469,7 @@ void SweepUpdate(const UpdateCase& c, UpdateTally* tally) {
   for (int powerLoss = 0; powerLoss < 2; ++powerLoss) {
     for (int syncs = 0; syncs < 2; ++syncs) {
       unsigned long total = syncs ? counts.syncs : counts.writes;
-      for (unsigned long k = 1; k <= total; ++k) {
+      for (unsigned long k = 1; k <= total; k = NextKill(k, total)) {
         std::string where = c.label + (powerLoss ? " power cut" : " kill") + (syncs ? " at sync " : " at write ") +
                             std::to_string(k);
         Restore(dir, c.inputs);
