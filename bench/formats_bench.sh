@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
-# Writing LOD, CSid, STK, HOG and DMVL: vrex a against a baseline that writes
-# the same data and makes it durable, measured in the same run. Prints
-# seconds, ratios and peak RSS; not part of the tests.
+# Writing LOD, CSid, STK, HOG, SPAK, DMVL and GRP: vrex a against a baseline
+# that writes the same data and makes it durable, measured in the same run.
+# Prints seconds, ratios and peak RSS; not part of the tests.
 #
 #   bench/formats_bench.sh [BUILD_DIR]      (default: build-bench, configured Release)
 #
 # Cases (inputs made here under $TMPDIR, about 3 GiB at most while it runs,
 # removed at the end):
 #   replace one 1 MiB member of a 1 GiB LOD,   vs  cp + sync of the archive
-#     CSid and STK (1024 members of 1 MiB)
+#     CSid, STK and SPAK (1024 members of 1 MiB)
 #   replace one 1 MiB member of a 1 GiB HOG    vs  cp + sync of the archive
 #     by a file of the same size
 #   add 1,000 text files of 4 KiB into a       vs  gzip -6 of the same bytes
 #     new LOD                                       (sizes printed too)
-#   replace one member of a 256 MiB DMVL       vs  cp + sync of the archive, and
-#                                                  that renamed over it
+#   replace one member of a 256 MiB DMVL,      vs  cp + sync of the archive, and
+#     and of a 256 MiB GRP                         that renamed over it
 # Each case runs FORMATS_BENCH_RUNS times (default 3), baseline and vrex in
 # turns; the fastest run counts.
 set -euo pipefail
@@ -45,7 +45,7 @@ sync
 header
 
 # 1. and 2. One 1 MiB member replaced in a 1 GiB archive of each format.
-for ext in lod bin stk hog; do
+for ext in lod bin stk hog sin; do
   python3 "$top/bench/make_archive.py" "$work/big" "$work/big.$ext"
   sync
   cat "$work/big.$ext" > /dev/null  # warm the page cache
@@ -55,9 +55,9 @@ for ext in lod bin stk hog; do
   check "[ \"\$(members '$work/replace/t.$ext')\" = 1024 ]" "t.$ext does not list 1024 members"
   rm -rf "$work/out" && mkdir -p "$work/out"
   (cd "$work/out" && "$vrex" e "$work/replace/t.$ext" m000512.bin > /dev/null)
-  check "cmp -s '$work/out/M000512.BIN' '$work/replace/m000512.bin'" "the replaced member of t.$ext reads back other bytes"
+  check "cmp -s '$work/out/m000512.bin' '$work/replace/m000512.bin'" "the replaced member of t.$ext reads back other bytes"
   directory=$(case $ext in lod) echo $((10000 * 32)) ;; bin) echo $((1024 * 21)) ;; stk) echo $((1024 * 22)) ;;
-               hog) echo $((1024 * 17)) ;; esac)
+               hog) echo $((1024 * 17)) ;; sin) echo $((1024 * 128)) ;; esac)
   row "a: replace 1 MiB of 1 GiB .$ext" 0.05 "$directory" "cp + sync of the archive"
   rm -f "$work/big.$ext" "$work/replace/t.$ext" "$work/replace/copy.$ext"
 done
@@ -73,20 +73,24 @@ packed=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(); n=struc
 echo "    LOD: $(stat -c %s "$work/new.lod") bytes ($packed bytes of zlib streams, the table's room aside);" \
      "gzip -6: $(cat "$work"/text/* | gzip -6 | wc -c) bytes; the text: $(cat "$work"/text/* | wc -c) bytes"
 
-# 4. One member replaced in a 256 MiB DMVL: the file is written anew.
-python3 "$top/bench/make_archive.py" "$work/mid" "$work/mid.mvl"
+# 4. One member replaced in a 256 MiB DMVL and GRP: the file is written anew.
 cp "$work/replace/m000512.bin" "$work/replace/m000128.bin"
-sync
-cat "$work/mid.mvl" > /dev/null
-pair "replace mvl" "rm -f '$work/replace/copy.mvl' && cp '$work/mid.mvl' '$work/replace/t.mvl'" \
-     "$work/replace" "exec '$vrex' a t.mvl m000128.bin" \
-     "$work/replace" "cp t.mvl copy.mvl && sync copy.mvl"
-check "[ \"\$(members '$work/replace/t.mvl')\" = 256 ]" "t.mvl does not list 256 members"
-row "a: replace 1 MiB of 256 MiB .mvl" 1.1 $((256 * 17)) "cp + sync of the archive"
-# The same file work as the rewrite: the synced copy renamed over the
-# archive, which releases the old one (costly where blocks are discarded).
-pair "replace mvl, renamed" "rm -f '$work/replace/copy.mvl' && cp '$work/mid.mvl' '$work/replace/t.mvl'" \
-     "$work/replace" "exec '$vrex' a t.mvl m000128.bin" \
-     "$work/replace" "cp t.mvl copy.mvl && sync copy.mvl && mv copy.mvl t.mvl && sync ."
-row "a: replace 1 MiB of 256 MiB .mvl" - $((256 * 17)) "cp + sync, renamed over it"
+for ext in mvl grp; do
+  python3 "$top/bench/make_archive.py" "$work/mid" "$work/mid.$ext"
+  sync
+  cat "$work/mid.$ext" > /dev/null
+  pair "replace $ext" "rm -f '$work/replace/copy.$ext' && cp '$work/mid.$ext' '$work/replace/t.$ext'" \
+       "$work/replace" "exec '$vrex' a t.$ext m000128.bin" \
+       "$work/replace" "cp t.$ext copy.$ext && sync copy.$ext"
+  check "[ \"\$(members '$work/replace/t.$ext')\" = 256 ]" "t.$ext does not list 256 members"
+  entry=$(case $ext in mvl) echo 17 ;; grp) echo 16 ;; esac)
+  row "a: replace 1 MiB of 256 MiB .$ext" 1.1 $((256 * entry)) "cp + sync of the archive"
+  # The same file work as the rewrite: the synced copy renamed over the
+  # archive, which releases the old one (costly where blocks are discarded).
+  pair "replace $ext, renamed" "rm -f '$work/replace/copy.$ext' && cp '$work/mid.$ext' '$work/replace/t.$ext'" \
+       "$work/replace" "exec '$vrex' a t.$ext m000128.bin" \
+       "$work/replace" "cp t.$ext copy.$ext && sync copy.$ext && mv copy.$ext t.$ext && sync ."
+  row "a: replace 1 MiB of 256 MiB .$ext" - $((256 * entry)) "cp + sync, renamed over it"
+  rm -f "$work/mid.$ext" "$work/replace/t.$ext" "$work/replace/copy.$ext"
+done
 echo "peak RSS goal: the directory (the table's room) + the copy buffer (1 MiB) + 4 MiB"

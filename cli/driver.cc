@@ -86,13 +86,14 @@ WalkResult WalkEntries(const Directory& dir, const Format& format, MemberVisitor
   Member m;
   const OffsetRule* rule = format.offsets;
   uint32_t start = rule ? rule->dataStart(dir.count) : 0;
-  uint32_t next = start;
+  uint64_t next = start;
   for (uint32_t i = 0; i < dir.count; ++i) {
     format.decode(dir.Entry(i), &m);
     m.index = i;
     if (rule && rule->kind == OffsetRule::BACK_TO_BACK) {
-      m.offset = next;
-      next += m.size + rule->gap;  // modulo 2^32, as the offsets the format lists
+      m.offset = next > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(next);
+      next += uint64_t(m.size) + rule->gap;
+      if (!rule->capped) next &= 0xFFFFFFFFu;  // modulo 2^32, as the offsets the format lists
     } else if (rule) {
       uint64_t at = uint64_t(start) + m.offset;
       m.offset = at > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(at);

@@ -67,21 +67,21 @@ int DecodeOperation(const char* argument, ArchiverState* run) {
   return 0;
 }
 
-// Whether the first bytes pass the format's header check. Reads them
-// without a message (bytes the file lacks are zero) and leaves the archive
-// positioned behind the magic again.
-bool HeaderFits(File& archive, const Format& format) {
-  uint8_t first[HEADER_CHECK_BYTES] = {};
-  bool read = archive.Seek(0) && archive.Read(first, sizeof first) >= 4 && archive.Seek(4);
-  return read && format.detection.headerFits(first);
+// Whether the file passes the format's own check, if it has one; the
+// archive is then positioned at `resume`.
+bool Fits(const ArchiverState& run, const Format& format, uint64_t resume) {
+  if (!format.detection.fits) return true;
+  bool fits = format.detection.fits(run);
+  run.archive->Seek(resume);
+  return fits;
 }
 
 // Detection by the name's extension, else by the first four bytes (a short
-// read is compared as it came, the missing bytes zero) and the header check
-// of the format they name.
+// read is compared as it came, the missing bytes zero); either way the
+// format's own check, where it has one.
 const Format* Detect(ArchiverState* run) {
   const Format* format = FormatByExtension(run->archiveName);
-  if (format) {
+  if (format && Fits(*run, *format, 0)) {
     run->formatTag = format->detection.tag;
     return format;
   }
@@ -89,8 +89,7 @@ const Format* Detect(ArchiverState* run) {
   ReadAt(magic, 0, 4, *run->archive);
   run->formatTag = ReadU32LE(magic);
   format = FormatByMagic(ReadU32LE(magic), &run->formatTag);
-  if (format && format->detection.headerFits && !HeaderFits(*run->archive, *format)) return nullptr;
-  return format;
+  return format && Fits(*run, *format, 4) ? format : nullptr;
 }
 
 // Loads the directory block. Returns null (after reporting) when it can't.

@@ -143,7 +143,7 @@ size_t StoredBytes::Read(uint8_t* buffer, size_t room) {
 
 const char* StoredBytes::Failure() const { return failed_ ? kReadError : nullptr; }
 
-char FolderSeparator(uint32_t formatTag) { return formatTag == TAG_PACK ? '/' : '\\'; }
+char FolderSeparator(uint32_t formatTag) { return formatTag == TAG_PACK || formatTag == TAG_SPAK ? '/' : '\\'; }
 
 int IsSafeOutputPath(const char* path) {
   if (path[0] == '/' || path[0] == '\\') return 0;

@@ -85,7 +85,7 @@ bool ExtractStored(const ArchiverState& run, const Member& m, DecodeStep decode 
 // A folder record: its line, like a member's; under x its folders are made.
 bool ExtractFolder(const ArchiverState& run, const Member& m);
 
-// The folder separator of a format: "/" for PACK, "\" otherwise.
+// The folder separator of a format: "/" for PACK and SPAK, "\" otherwise.
 char FolderSeparator(uint32_t formatTag);
 
 // Whether an output path stays inside the output folder: not absolute, no

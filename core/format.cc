@@ -1,5 +1,7 @@
 #include "core/format.h"
 
+#include <cstdio>
+
 #include "core/access.h"
 #include "core/bytes.h"
 
@@ -15,6 +17,16 @@ uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width) {
   if (!ReadAt(bytes, 0, width, *run.archive)) return 0;
   return ReadU32LE(bytes);
 }
+
+uint32_t ReadHeaderFieldAt(const ArchiverState& run, uint64_t at, uint32_t width) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  if (!ReadFar(*run.archive, at, bytes, width)) return 0;
+  return ReadU32LE(bytes);
+}
+
+const char TABBED_HEADING[] = "\nname\tsize\tseek\n----------------------------------------\n";
+
+void PrintTabbedRow(const Member& m) { printf("%s\t%d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
 
 bool PlaceDirectory(const ArchiverState& run, uint64_t at, uint64_t count, Layout* layout) {
   uint64_t bytes = count * layout->entrySize;  // count < 2^32, entrySize < 2^16: no overflow

@@ -42,6 +42,15 @@ void NameMember(Member* m, const uint8_t* field, uint32_t width);
 // (ReadAt reports a failure); a field that can't be read whole counts as 0.
 uint32_t ReadHeaderField(const ArchiverState& run, uint32_t width);
 
+// The same, `at` bytes into the file.
+uint32_t ReadHeaderFieldAt(const ArchiverState& run, uint64_t at, uint32_t width);
+
+// The listing of formats whose rows are tab-separated, so that long names
+// never run into the numbers: the heading, and a row of the stored name (as
+// shown), the size and the data offset.
+extern const char TABBED_HEADING[];  // "\nname\tsize\tseek\n", 40 "-"
+void PrintTabbedRow(const Member& m);
+
 // Where a format's directory lies, from its header fields.
 struct Layout {
   uint32_t dirOffset = 0;  // 0: right behind the header fields read
@@ -84,32 +93,32 @@ enum WalkResult {
   WALK_ABORTED,  // the walk could not start (reported); nothing was visited
 };
 
-// The first bytes of a file a header check sees (those the file lacks are zero).
-constexpr uint32_t HEADER_CHECK_BYTES = 16;
-
-// How a file is recognised: by the extension of its name (the format tag is
-// then `tag`), or by its first bytes (magicLength 3 or 4; the format tag is
-// `tag` where set, else what the magic leaves of them, the bytes behind a
-// 3-byte magic dropped). A file whose magic matches is of the format only
-// when headerFits, where given, accepts its first HEADER_CHECK_BYTES bytes
-// (a version word, say).
+// How a file is recognised: by the extension of its name, or by its first
+// bytes (magicLength 3 or 4). The format tag is `tag` where it is set, else
+// what the magic leaves of the first four bytes (the byte behind a 3-byte
+// magic dropped). Where `fits` is set, the file must also pass it: a file
+// named with the extension that does not is recognised by its first bytes
+// as any other file, one with the magic that does not is of no format.
+// `fits` may read the archive anywhere; the position is set again behind it.
 struct Detection {
   const char* extensions[2];
   uint32_t tag;
   const char* magics[2];
   uint32_t magicLength;
-  bool (*headerFits)(const uint8_t* first) = nullptr;
+  bool (*fits)(const ArchiverState& run) = nullptr;
 };
 
 // Where the members of a format lie whose entries hold no file offsets.
 // BACK_TO_BACK: in entry order, the first at dataStart(count), each `gap`
-// bytes after the end of the one before it (modulo 2^32). FROM_DATA_START:
-// the entry's offset counts from dataStart(count); a sum past 4 GiB becomes
+// bytes after the end of the one before it (modulo 2^32, or with `capped`
+// 0xFFFFFFFF from the first offset past 4 GiB on). FROM_DATA_START: the
+// entry's offset counts from dataStart(count); a sum past 4 GiB becomes
 // 0xFFFFFFFF, which no member can start at.
 struct OffsetRule {
   enum Kind { BACK_TO_BACK, FROM_DATA_START } kind;
   uint32_t (*dataStart)(uint32_t count);
   uint32_t gap;
+  bool capped = false;
 };
 
 // A decode step: `length` bytes that begin `at` bytes into the member.

@@ -137,9 +137,8 @@ int DataInside(const WriteRow& row, const uint8_t* directory, uint32_t count, ui
     uint32_t size = StoredBytes(row, entry);
     uint64_t end = offsets[i] + size;
     if (!size || (end <= fileSize && end <= 0xFFFFFFFFu)) continue;
-    printf("\t--- read error --- %.*s: data beyond the end of the archive, archive left unchanged\n",
-           int(strnlen(reinterpret_cast<const char*>(entry + row.entry.nameAt), row.entry.nameWidth)),
-           reinterpret_cast<const char*>(entry + row.entry.nameAt));
+    printf("\t--- read error --- %s: data beyond the end of the archive, archive left unchanged\n",
+           StoredName(row.entry, entry).c_str());
     return 0;
   }
   return 1;

@@ -24,7 +24,6 @@
 // every change writes the file anew, the directory at 12, the data behind it
 // in entry order. a and m store the path with "\" between folders (af and mf
 // its last component), up to 127 bytes. New names keep their letter case.
-#include <cstdio>
 #include <vector>
 
 #include "core/access.h"
@@ -46,7 +45,11 @@ constexpr uint32_t kEntrySize2 = 136;
 constexpr uint32_t kNameWidth2 = 128;
 constexpr uint32_t kHeaderSize2 = 12;
 
-bool IsVersion2(const uint8_t* first) { return ReadU32LE(first + kVersionAt) == kVersion2; }
+// The registry matches "GOB "; the version word is checked here.
+bool IsVersion2(const ArchiverState& run) {
+  uint8_t word[4];
+  return run.archiveSize >= kVersionAt + 4 && ReadFar(*run.archive, kVersionAt, word, 4) && ReadU32LE(word) == kVersion2;
+}
 
 // The directory block at `dirOffset`: its count, then the entries behind it.
 void ReadDirectory(const ArchiverState& run, uint32_t dirOffset, uint32_t entrySize, Layout* layout) {
@@ -80,8 +83,6 @@ void Decode2(const uint8_t* entry, Member* m) {
   m->size = ReadU32LE(entry + kSizeAt);
 }
 
-void PrintRow(const Member& m) { printf("%s\t%d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
-
 // ---- writing
 
 constexpr EntryFields kFields1 = {kEntrySize1, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth1, kNameWidth1 - 1};
@@ -96,7 +97,7 @@ void Plan1(const AddRequest&, const uint8_t* directory, uint32_t count, const st
 
 void Plan2(const AddRequest& request, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
            UpdatePlan* plan) {
-  PlanNames(kFields2, NameRule{'\\', nullptr, nullptr, nullptr}, request.withFolders, directory, count, inputs, plan);
+  PlanNames({true, '\\', false, false}, kFields2, request.withFolders, directory, count, inputs, plan);
 }
 
 // The directory block, count first, behind the data; the word at 4 commits.
@@ -120,20 +121,20 @@ const WriteRow kWriteRow2 = {
     "Can't allocate %ul bytes for %.128s - skiped\n", true, true,  // directory order kept; stored names
     Plan2, nullptr,
 };
-
-const char kHeading[] = "\nname\tsize\tseek\n----------------------------------------\n";
 }  // namespace
 
 extern const Format kGob = {
     "GOB", {{}, TAG_GOB, {"GOB\x0A"}, 4}, ReadHeader1,  // name, detection, header fields
     Decode1, nullptr, nullptr,                    // decoding (or a walk), offsets
-    kHeading, PrintRow, nullptr, false, false,    // heading, row, extraction, walks the archive, "~" alias
+    TABBED_HEADING, PrintTabbedRow,               // listing
+    nullptr, false, false,                        // extraction, walks the archive, "~" alias
     &kWriteRow1,                                  // d, a and m
 };
 
 extern const Format kGob2 = {
     "GOB2", {{}, TAG_GOB2, {"GOB "}, 4, IsVersion2}, ReadHeader2,  // name, detection, header fields
     Decode2, nullptr, nullptr,                    // decoding (or a walk), offsets
-    kHeading, PrintRow, nullptr, false, false,    // heading, row, extraction, walks the archive, "~" alias
+    TABBED_HEADING, PrintTabbedRow,               // listing
+    nullptr, false, false,                        // extraction, walks the archive, "~" alias
     &kWriteRow2,                                  // d, a and m
 };

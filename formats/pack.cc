@@ -20,9 +20,6 @@
 // stored twice, make the file ambiguous. Any other name is appended, in the
 // order given, if it fits the field with its terminator (55 bytes).
 #include <cstdio>
-#include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "core/bytes.h"
@@ -50,75 +47,18 @@ void Decode(const uint8_t* entry, Member* m) {
 // The stored name, padded to 56 columns, directly followed by the size.
 void PrintRow(const Member& m) { printf("%-56.56s%-7d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
 
-constexpr uint32_t kLongestNewName = kNameWidth - 1;
-
-// A name as compared: "\" as "/"; folded also ignores ASCII case.
-std::string Same(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
-std::string Folded(std::string name) {
-  for (char& c : name) {
-    if (c == '\\') c = '/';
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  }
-  return name;
-}
-
-std::string StoredName(const uint8_t* entry) {
-  char name[kNameWidth + 1];
-  CopyNameField(name, entry, kNameWidth);
-  return name;
-}
+constexpr EntryFields kFields = {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, 0, kNameWidth, kNameWidth - 1};
 
 void Plan(const AddRequest& request, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
           UpdatePlan* plan) {
-  std::unordered_map<std::string, std::vector<uint32_t>> exact, folded;
-  for (uint32_t i = 0; i < count; ++i) {
-    std::string name = StoredName(directory + uint64_t(i) * kEntrySize);
-    exact[Same(name)].push_back(i);
-    folded[Folded(name)].push_back(i);
-  }
-  std::unordered_set<std::string> taken;
-  for (size_t j = 0; j < inputs.size(); ++j) {
-    Put& put = plan->puts[j];
-    if (put.refusal) continue;
-    const std::string name = request.withFolders ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
-    if (taken.count(Folded(name))) {
-      put.refusal = "Duplicate name";
-      continue;
-    }
-    const std::vector<uint32_t>* matches = nullptr;
-    auto same = exact.find(Same(name));
-    if (same != exact.end()) {
-      matches = &same->second;
-    } else {
-      auto fold = folded.find(Folded(name));
-      if (fold != folded.end()) matches = &fold->second;
-    }
-    if (matches && matches->size() > 1) {
-      put.refusal = "Ambiguous name";
-    } else if (matches) {
-      put.replaces = (*matches)[0];
-      put.shown = StoredName(directory + uint64_t(put.replaces) * kEntrySize);
-    } else if (name.size() > kLongestNewName) {
-      put.refusal = "Name too long";
-    } else {
-      put.entry.assign(kEntrySize, 0);
-      name.copy(reinterpret_cast<char*>(put.entry.data()), name.size());
-    }
-    if (!put.refusal) taken.insert(Folded(name));
-  }
-  AppendInOrder(count, plan);
+  PlanNames({true, '/', true, false}, kFields, request.withFolders, directory, count, inputs, plan);
 }
 
 // The directory behind the data; the header words at 4 and 8 locate it.
 const WriteRow kWriteRow = {
     COMMIT_HEADER_WORDS, TABLE_BEHIND_DATA, 12, 0,                            // style, table, header
     {{4, 4, WORD_DIRECTORY_OFFSET}, {8, 4, WORD_DIRECTORY_BYTES}}, false,    // header words
-    {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, 0, kNameWidth, kLongestNewName},
+    kFields,
     1, 0, 0, false, DATA_AS_IS, nullptr,  // alignment, room, limit, keeps room, coding, transform
     "PACK\0\0\0\0\0\0\0\0", {"pak", nullptr},
     "Can't allocate %ul bytes for %.56s - skiped\n", false, true,  // sorted; stored names

@@ -9,13 +9,15 @@
 #include "core/bytes.h"
 #include "formats/update.h"
 
-extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog, kRff, kGob, kGob2;
+extern const Format kStk, kDir, kCsid, kDmvl, kPack, kLod, kDoomWad, kQuakeWad, kDsnd, kHog, kSpak, kSlb, kGrp, kRff,
+    kGob, kGob2;
 
 namespace {
 // Extensions and magics never collide: the order decides only how the
 // formats a and m make are named in messages.
 const Format* const kFormats[] = {
-    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kCsid, &kDir, &kDsnd, &kRff, &kGob, &kGob2,
+    &kPack, &kDoomWad, &kQuakeWad, &kLod, &kStk, &kHog, &kDmvl, &kSpak, &kSlb, &kGrp, &kRff, &kGob, &kGob2,
+    &kCsid, &kDir, &kDsnd,
 };
 
 const CreationOption kCreationOptions[] = {
@@ -79,7 +81,7 @@ const Format* FormatForNewArchive(const char* fileName) {
 
 uint32_t NewArchiveTag(const Format& format) {
   uint32_t length = format.detection.magicLength;
-  if (!length || format.detection.tag) return format.detection.tag;
+  if (format.detection.tag) return format.detection.tag;
   uint8_t bytes[4] = {};
   memcpy(bytes, format.writing->newHeader, length);
   return ReadU32LE(bytes);

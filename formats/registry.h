@@ -1,7 +1,8 @@
 // The formats vrex reads, and how a file is matched to one of them.
 //
 // Extensions are tried first (the name as typed, the text behind its last
-// dot, ASCII case ignored), in registry order; then the first bytes.
+// dot, ASCII case ignored), in registry order; then the first bytes. Where a
+// format has a check of its own (Detection::fits), the caller applies it.
 #ifndef VREX_FORMATS_REGISTRY_H
 #define VREX_FORMATS_REGISTRY_H
 
@@ -14,16 +15,16 @@
 const Format* FormatByExtension(const char* fileName);
 
 // The format whose magic the first four bytes (read as a little-endian
-// number) hold, or null. *tag becomes the format tag: the row's own, else
-// the four bytes, or for a three-byte magic the three bytes and a zero byte.
-// The row's header check (Detection::headerFits) is the caller's to make.
+// number) hold, or null. *tag becomes the format tag: the format's own tag
+// where it has one, else the four bytes, or for a three-byte magic the
+// three bytes and a zero byte.
 const Format* FormatByMagic(uint32_t firstBytes, uint32_t* tag);
 
 // The format a and m make a missing archive in, by its extension, or null.
 const Format* FormatForNewArchive(const char* fileName);
 
-// The tag of an archive a and m make in `format`: its magic, or the tag its
-// extension gives.
+// The tag of an archive a and m make in `format`: the format's own tag, or
+// its magic.
 uint32_t NewArchiveTag(const Format& format);
 
 // An option behind the names of a, af, m and mf that makes a missing

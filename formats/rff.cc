@@ -59,6 +59,7 @@ constexpr uint32_t kEncrypted1 = 0x0301;
 constexpr uint32_t kEntrySize = 48;
 constexpr uint32_t kOffsetAt = 16;
 constexpr uint32_t kSizeAt = 20;
+constexpr uint32_t kPackedAt = 24;
 constexpr uint32_t kTimeAt = 28;
 constexpr uint32_t kFlagsAt = 32;
 constexpr uint32_t kTypeAt = 33;
@@ -71,8 +72,11 @@ constexpr uint8_t kEncryptedMember = 0x10;
 constexpr uint32_t kEncryptedBytes = 256;
 constexpr uint32_t kOtherToolsKey = 1;  // Layout::variant: the directory key 2 * dirOffset + 1
 
-bool KnownVersion(const uint8_t* first) {
-  uint32_t version = ReadU16LE(first + kVersionAt);
+// The registry matches the magic; the version word is checked here.
+bool KnownVersion(const ArchiverState& run) {
+  uint8_t word[2];
+  if (run.archiveSize < kVersionAt + 2 || !ReadFar(*run.archive, kVersionAt, word, 2)) return false;
+  uint32_t version = ReadU16LE(word);
   return version == kPlain || version == kEncrypted || version == kEncrypted1;
 }
 
@@ -145,8 +149,6 @@ void Decode(const uint8_t* entry, Member* m) {
   m->flags = entry[kFlagsAt];
 }
 
-void PrintRow(const Member& m) { printf("%s\t%d\t%08X\n", m.stored, int32_t(m.size), m.offset); }
-
 void DecryptMember(uint8_t* bytes, size_t length, uint64_t at) {
   for (uint64_t i = at; i < at + length && i < kEncryptedBytes; ++i) bytes[i - at] ^= uint8_t(i >> 1);
 }
@@ -164,7 +166,24 @@ bool ExtractRffMember(const ArchiverState& run, Member& m) {
 
 // ---- writing
 
-constexpr EntryFields kFields = {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth, kShownWidth};
+std::string Shown(const uint8_t* entry) {
+  char shown[kShownWidth + 1];
+  ShownName(entry, shown);
+  return shown;
+}
+
+// NAME and TYPE of a name, split at its last dot; false when either is too long.
+bool Fill(const std::string& name, uint8_t* entry) {
+  size_t dot = name.rfind('.');
+  std::string base = name.substr(0, dot), type = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (base.size() > kNameWidth || type.size() > kTypeWidth) return false;
+  base.copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
+  type.copy(reinterpret_cast<char*>(entry + kTypeAt), kTypeWidth);
+  return true;
+}
+
+constexpr EntryFields kFields = {kEntrySize, kOffsetAt, kSizeAt, NO_FIELD, kNameAt, kNameWidth, kShownWidth,
+                                 nullptr,    false,     Shown,   Fill};
 const char kNewHeader[kHeaderSize] = {'R', 'F', 'F', 0x1A, char(kEncrypted1 & 0xFF), char(kEncrypted1 >> 8)};
 
 void EncryptDirectory(uint8_t* bytes, size_t size, uint32_t offset, const uint8_t* header, uint32_t variant) {
@@ -172,40 +191,11 @@ void EncryptDirectory(uint8_t* bytes, size_t size, uint32_t offset, const uint8_
   if (version != kPlain) Crypt(bytes, size, DirectoryKey(version, offset, variant), 0);
 }
 
-std::string Shown(const uint8_t* entry) {
-  char shown[kShownWidth + 1];
-  ShownName(entry, shown);
-  return shown;
-}
-
-// NAME and TYPE of a name, split at its last dot.
-std::pair<std::string, std::string> Split(const std::string& name) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return {name, ""};
-  return {name.substr(0, dot), name.substr(dot + 1)};
-}
-
-std::string AsShown(const std::string& name) {
-  std::pair<std::string, std::string> split = Split(name);
-  return split.second.empty() ? split.first : split.first + "." + split.second;
-}
-
-bool Fill(const std::string& name, uint8_t* entry) {
-  std::string upper = name;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  std::pair<std::string, std::string> split = Split(upper);
-  if (split.first.size() > kNameWidth || split.second.size() > kTypeWidth) return false;
-  split.first.copy(reinterpret_cast<char*>(entry + kNameAt), kNameWidth);
-  split.second.copy(reinterpret_cast<char*>(entry + kTypeAt), kTypeWidth);
-  return true;
-}
-
 uint32_t Seconds(int64_t time) { return time < 0 ? 0 : time > 0xFFFFFFFF ? 0xFFFFFFFFu : uint32_t(time); }
 
 void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std::vector<AddInput>& inputs,
           UpdatePlan* plan) {
-  PlanNames(kFields, NameRule{0, Shown, AsShown, Fill}, false, directory, count, inputs, plan);
+  PlanNames({false, '/', false, true}, kFields, false, directory, count, inputs, plan);
   for (size_t j = 0; j < inputs.size(); ++j) {
     Put& put = plan->puts[j];
     if (put.refusal) continue;
@@ -213,6 +203,7 @@ void Plan(const AddRequest&, const uint8_t* directory, uint32_t count, const std
       const uint8_t* old = directory + uint64_t(put.replaces) * kEntrySize;
       put.entry.assign(old, old + kEntrySize);
       put.entry[kFlagsAt] &= uint8_t(~(kExternal | kEncryptedMember));
+      WriteU32LE(&put.entry[kPackedAt], 0);
     }
     WriteU32LE(&put.entry[kTimeAt], Seconds(inputs[j].modified));
   }
@@ -233,8 +224,7 @@ const WriteRow kWriteRow = {
 extern const Format kRff = {
     "RFF", {{}, TAG_RFF, {"RFF\x1A"}, 4, KnownVersion}, ReadHeader,  // name, detection, header fields
     Decode, nullptr, nullptr,                     // decoding (or a walk), offsets
-    "\nname\tsize\tseek\n"
-    "----------------------------------------\n",
-    PrintRow, ExtractRffMember, false, false,     // row, extraction, walks the archive, "~" alias
+    TABBED_HEADING, PrintTabbedRow,               // listing
+    ExtractRffMember, false, false,               // extraction, walks the archive, "~" alias
     &kWriteRow,                                   // d, a and m
 };

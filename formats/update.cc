@@ -254,60 +254,81 @@ void AppendInOrder(uint32_t count, UpdatePlan* plan) {
 }
 
 std::string StoredName(const EntryFields& fields, const uint8_t* entry) {
+  if (fields.shownName) return fields.shownName(entry);
   const char* field = reinterpret_cast<const char*>(entry + fields.nameAt);
-  return std::string(field, strnlen(field, fields.nameWidth));
+  std::string name(field, strnlen(field, fields.nameWidth));
+  const char* prefix = fields.hiddenPrefix ? fields.hiddenPrefix : "";
+  if (name.compare(0, strlen(prefix), prefix) == 0) name.erase(0, strlen(prefix));
+  while (fields.spacePadded && !name.empty() && name.back() == ' ') name.pop_back();
+  return name;
 }
 
-void PlanNames(const EntryFields& fields, const NameRule& rule, bool withFolders, const uint8_t* directory,
+// Writes a new name into an entry of zeros; false when it does not fit.
+bool StoreName(const EntryFields& fields, const std::string& name, uint8_t* entry) {
+  if (fields.fillName) return fields.fillName(name, entry);
+  if (name.size() > fields.longestName) return false;
+  const std::string stored = (fields.hiddenPrefix ? fields.hiddenPrefix : "") + name;
+  stored.copy(reinterpret_cast<char*>(entry + fields.nameAt), stored.size());
+  return true;
+}
+
+void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders, const uint8_t* directory,
                uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan) {
-  auto shown = [&](const uint8_t* entry) { return rule.shown ? rule.shown(entry) : StoredName(fields, entry); };
-  std::unordered_map<std::string, std::vector<uint32_t>> exact, folded;
+  // The name as compared: exactly, or with ASCII case ignored.
+  auto same = [&](std::string name) {
+    for (char& c : name)
+      if (rule.slashesAlike && c == '\\') c = '/';
+    return name;
+  };
+  auto folded = [&](const std::string& name) { return Folded(same(name)); };
+  std::unordered_map<std::string, std::vector<uint32_t>> exact, caseless;
   for (uint32_t i = 0; i < count; ++i) {
-    std::string name = shown(directory + uint64_t(i) * fields.size);
-    exact[name].push_back(i);
-    folded[Folded(name)].push_back(i);
+    std::string name = StoredName(fields, directory + uint64_t(i) * fields.size);
+    exact[same(name)].push_back(i);
+    caseless[folded(name)].push_back(i);
   }
   std::unordered_set<std::string> taken;
   for (size_t j = 0; j < inputs.size(); ++j) {
     Put& put = plan->puts[j];
     if (put.refusal) continue;
-    std::string name = withFolders && rule.separator ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
+    std::string name = rule.folders && withFolders ? RelativePath(inputs[j].path) : LastComponent(inputs[j].path);
     for (char& c : name)
-      if (c == '/' && rule.separator) c = rule.separator;
-    if (rule.asShown) name = rule.asShown(name);
-    if (taken.count(Folded(name))) {
+      if (c == '/') c = rule.separator;
+    while (fields.spacePadded && !name.empty() && name.back() == ' ') name.pop_back();  // as it would read back
+    if (taken.count(folded(name))) {
       put.refusal = kDuplicate;
       continue;
     }
-    auto same = exact.find(name);
-    const std::vector<uint32_t>* matches = same != exact.end() ? &same->second : nullptr;
+    auto found = exact.find(same(name));
+    const std::vector<uint32_t>* matches = found != exact.end() ? &found->second : nullptr;
     if (!matches) {
-      auto fold = folded.find(Folded(name));
-      if (fold != folded.end()) matches = &fold->second;
+      auto fold = caseless.find(folded(name));
+      if (fold != caseless.end()) matches = &fold->second;
     }
     if (matches && matches->size() > 1) {
       put.refusal = kAmbiguous;
     } else if (matches) {
       put.replaces = (*matches)[0];
-      put.shown = shown(directory + uint64_t(put.replaces) * fields.size);
+      put.shown = StoredName(fields, directory + uint64_t(put.replaces) * fields.size);
     } else {
+      for (char& c : name)
+        if (rule.upperCase && c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
       put.entry.assign(fields.size, 0);
-      bool fits = rule.fill ? rule.fill(name, put.entry.data()) : name.size() <= fields.longestName;
-      if (fits && !rule.fill) name.copy(reinterpret_cast<char*>(put.entry.data() + fields.nameAt), name.size());
-      if (fits && rule.shown) put.shown = rule.shown(put.entry.data());
-      if (!fits) {
+      if (StoreName(fields, name, put.entry.data())) {
+        put.shown = StoredName(fields, put.entry.data());
+      } else {
         put.refusal = kTooLong;
         put.entry.clear();
       }
     }
-    if (!put.refusal) taken.insert(Folded(name));
+    if (!put.refusal) taken.insert(folded(name));
   }
   AppendInOrder(count, plan);
 }
 
 void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
                    const std::vector<AddInput>& inputs, UpdatePlan* plan) {
-  PlanNames(fields, NameRule{0, nullptr, nullptr, nullptr}, false, directory, count, inputs, plan);
+  PlanNames({false, '/', false, false}, fields, false, directory, count, inputs, plan);
 }
 
 UpdateResult RunUpdate(const ArchiverState& run, const WriteRow& row, const AddRequest& request,

@@ -138,7 +138,14 @@ struct EntryFields {
   uint32_t packedAt;    // bytes stored when the data are coded; 0 there: stored as is
   uint32_t nameAt;
   uint32_t nameWidth;   // the name field as read (up to its first NUL)
-  uint32_t longestName; // the longest new name, in bytes
+  uint32_t longestName; // the longest new name, in bytes (the hidden prefix aside)
+  const char* hiddenPrefix = nullptr;  // stored in front of every name, never shown nor compared
+  bool spacePadded = false;            // trailing spaces of a stored name are padding
+  // A name that spans fields of its own (null: the name field above): the
+  // name as shown, and the writing of a new one into an entry of zeros,
+  // false when it does not fit.
+  std::string (*shownName)(const uint8_t* entry) = nullptr;
+  bool (*fillName)(const std::string& name, uint8_t* entry) = nullptr;
 };
 
 // How member data go into the archive.
@@ -188,38 +195,35 @@ struct WriteRow {
                         uint8_t* marks) = nullptr;
 };
 
-// ---- names shared by the formats
+// ---- names
 
-// How a format names its members, beside its entry fields.
+// How a format names the members it stores, and compares names.
 struct NameRule {
-  // Put between the folders of the path a and m store; 0: flat names, a and
-  // af alike store the file's last component.
-  char separator;
-  // The name of an entry as vrex shows it (null: its name field).
-  std::string (*shown)(const uint8_t* entry);
-  // A name as it shows once stored, letter case as given (null: as it is).
-  std::string (*asShown)(const std::string& name);
-  // Fills a new entry (all zeros) with the name; false when it does not fit
-  // (null: into the name field, at most fields.longestName bytes).
-  bool (*fill)(const std::string& name, uint8_t* entry);
+  bool folders;       // a and m store the path, af and mf its last component
+                      // (false: every letter stores the last component)
+  char separator;     // written between the folders of a stored path
+  bool slashesAlike;  // "\" and "/" compare as one character
+  bool upperCase;     // new names are upper-cased
 };
 
-// The member name of an input is its path (withFolders and a separator, "/"
-// turned into it) or its last component. A name equal to a stored one
-// replaces it; failing that, a single stored name equal with ASCII case
-// ignored is replaced and keeps its spelling; two or more such names (or a
-// name stored twice): "Ambiguous name". A new name (letter case as given)
-// that does not fit: "Name too long"; two files of one name, case ignored:
-// "Duplicate name". A new entry holds the name, zeros around it; the order
-// is AppendInOrder's.
-void PlanNames(const EntryFields& fields, const NameRule& rule, bool withFolders, const uint8_t* directory,
+// A name equal to a stored one replaces it; failing that, a single stored
+// name equal with ASCII case ignored is replaced and keeps its spelling; two
+// or more such names (or a name stored twice): "Ambiguous name". A new name
+// longer than fields.longestName (or one fields.fillName refuses): "Name too
+// long"; two files of one name, case ignored: "Duplicate name". A new entry
+// holds the hidden prefix and the name (or what fillName writes), zeros
+// around them; the order is AppendInOrder's. Where stored
+// names are space-padded, a name's trailing spaces are dropped first.
+void PlanNames(const NameRule& rule, const EntryFields& fields, bool withFolders, const uint8_t* directory,
                uint32_t count, const std::vector<AddInput>& inputs, UpdatePlan* plan);
 
-// PlanNames for flat names stored as they are.
+// PlanNames for the formats with flat names: a and af alike store the
+// file's last component, letter case as given.
 void PlanFlatNames(const EntryFields& fields, const uint8_t* directory, uint32_t count,
                    const std::vector<AddInput>& inputs, UpdatePlan* plan);
 
-// The name stored in an entry (up to its first NUL).
+// The name stored in an entry as shown: up to its first NUL, without the
+// hidden prefix and the padding spaces (or fields.shownName's).
 std::string StoredName(const EntryFields& fields, const uint8_t* entry);
 
 // ---- the engine

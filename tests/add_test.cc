@@ -156,6 +156,38 @@ TEST(Add, WhatExtractionWritesAddingPutsBack) {
   }
 }
 
+// What a stores, x writes back byte for byte: SPAK and SLB with their
+// folders ("/" and "\" between them), GRP flat with upper-cased names.
+TEST(Add, ExtractionGivesBackTheBytesAStored) {
+  const std::string deep = Pattern(70000, 3), top = Pattern(10, 4);
+  const struct {
+    const char* archive;
+    std::vector<Entry> stored;
+    std::map<std::string, std::string> extracted;
+  } rows[] = {
+      {"a.sin", {{"t/sub/deep.bin", deep}, {"t/top.txt", top}},
+       {{"t/", ""}, {"t/sub/", ""}, {"t/sub/deep.bin", deep}, {"t/top.txt", top}}},
+      {"a.slb", {{"t\\sub\\deep.bin", deep}, {"t\\top.txt", top}},
+       {{"t/", ""}, {"t/sub/", ""}, {"t/sub/deep.bin", deep}, {"t/top.txt", top}}},
+      {"a.grp", {{"DEEP.BIN", deep}, {"TOP.TXT", top}}, {{"DEEP.BIN", deep}, {"TOP.TXT", top}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.archive);
+    TempDir dir, out;
+    Put(dir, "t/sub/deep.bin", deep);
+    Put(dir, "t/top.txt", top);
+    ASSERT_EQ(Vrex(dir.path(), {"a", row.archive, "t"}).exitCode, 0);
+    std::vector<Entry> stored;
+    ASSERT_TRUE(ReadMembers(row.archive, dir.Read(row.archive), &stored));
+    EXPECT_EQ(stored, row.stored);
+    out.Write(row.archive, dir.Read(row.archive));
+    ASSERT_EQ(Vrex(out.path(), {"x", row.archive}).exitCode, 0);
+    std::map<std::string, std::string> extracted = out.Tree();
+    extracted.erase(row.archive);
+    EXPECT_EQ(extracted, row.extracted);
+  }
+}
+
 // Folders add every file below them in the byte order of their paths;
 // a list file names paths one a line, bytes kept as they are.
 TEST(Add, FoldersAndListFiles) {
@@ -198,8 +230,9 @@ TEST(Add, MakingArchives) {
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.err, "\topen failed: No such file or directory\n");
   EXPECT_EQ(unknown.out, Banner() + "\tnew.zip: no such archive; vrex makes new archives named .pak, .wad, .lod, "
-                                    ".stk, .itk, .hog, .mvl, .rff, .gob and .goo (-wad2, -wad3, -iwad, -csid or -gob2 "
-                                    "for a Quake WAD, a Half-Life WAD, a Doom IWAD, a Chasm BIN or a Jedi Knight GOB)\n");
+                                    ".stk, .itk, .hog, .mvl, .sin, .slb, .grp, .rff, .gob and .goo (-wad2, -wad3, -iwad, "
+                                    "-csid or -gob2 for a Quake WAD, a Half-Life WAD, a Doom IWAD, a Chasm BIN or a Jedi "
+                                    "Knight GOB)\n");
   EXPECT_FALSE(dir.Exists("new.zip"));
 
   RunResult nothing = Vrex(dir.path(), {"a", "NEW.PAK", "missing"});

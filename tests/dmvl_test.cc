@@ -121,7 +121,9 @@ TEST(Dmvl, AddRewritesTheFileKeepingItsPermissions) {
   EXPECT_EQ(dir.Read("a.mvl"), Dmvl().Member("a.pcx", "new a", 0x80).Member("b.raw", "bb").Member("c", "c").Bytes());
   struct stat st;
   ASSERT_EQ(stat(dir.Join("a.mvl").c_str(), &st), 0);
-  if (!TestingWindowsBinary()) EXPECT_EQ(st.st_mode & 0777, 0640u);  // Windows keeps the read-only bit alone
+  if (!TestingWindowsBinary()) {
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // Windows keeps the read-only bit alone
+  }
   ASSERT_EQ(Vrex(dir.path(), {"a", "new.mvl", "c"}).exitCode, 0);
   EXPECT_EQ(dir.Read("new.mvl"), Dmvl().Member("c", "c").Bytes());
 }

@@ -6,8 +6,9 @@
 //
 // Adding, replacing, creating and moving survive a crash too: a, af, m and
 // mf are killed the same way on a fresh copy of the archive and the files,
-// for every commit style (PACK, the WADs, RFF and GOB v1, the front tables
-// of LOD, CSid and STK, HOG's chain and the rewrites of HOG, DMVL and GOB v2).
+// for every commit style (PACK, SLB, RFF, GOB v1 and WADs, the front tables
+// of LOD, CSid and STK, HOG's chain and the rewrites of HOG, DMVL, GRP and
+// GOB v2).
 // The archive must then read as before the run or as after it (its members:
 // names, sizes, bytes; a killed run may leave bytes behind the old end), a
 // new archive must be missing or complete, and m must not have removed a
@@ -53,6 +54,15 @@ struct Tally {
 bool FullSweep() {
   const char* full = getenv("VREX_CRASH_FULL");
   return full && *full && *full != '0';
+}
+
+// The kill point after k: every one, or with VREX_CRASH_STRIDE=n every n-th
+// (the last one always), for the slow sanitizer builds.
+unsigned long NextKill(unsigned long k, unsigned long total) {
+  const char* text = getenv("VREX_CRASH_STRIDE");
+  unsigned long stride = text && !FullSweep() ? strtoul(text, nullptr, 10) : 1;
+  if (stride <= 1 || k == total) return k + 1;
+  return k + stride < total ? k + stride : total;
 }
 
 // Runs vrex_faults in `cwd`; true when it was killed.
@@ -119,7 +129,7 @@ void Sweep(const CrashCase& c, Tally* tally) {
   for (int powerLoss = 0; powerLoss < 2; ++powerLoss) {
     for (int syncs = 0; syncs < 2; ++syncs) {
       unsigned long total = syncs ? counts.syncs : counts.writes;
-      for (unsigned long k = 1; k <= total; ++k) {
+      for (unsigned long k = 1; k <= total; k = NextKill(k, total)) {
         std::string where = c.label + (powerLoss ? " power cut" : " kill") + (syncs ? " at sync " : " at write ") +
                             std::to_string(k);
         dir.Write(c.archive, c.file);
@@ -210,7 +220,7 @@ std::vector<CrashCase> Cases() {
   // The front tables (compaction, the table in place) and the rewritten formats.
   const Members flat = {{"gone.bin", Pattern(9000, 17)}, {"keep.def", Pattern(20000, 18)},
                         {"tail.txt", Pattern(300, 19)}};
-  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.rff", "f.gob", "f.goo"})
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.slb", "f.grp", "f.rff", "f.gob", "f.goo"})
     cases.push_back({std::string("delete-") + (strrchr(archive, '.') + 1), MakeArchive(archive, flat), archive,
                      {"gone.bin"}});
 
@@ -460,7 +470,7 @@ void SweepUpdate(const UpdateCase& c, UpdateTally* tally) {
   for (int powerLoss = 0; powerLoss < 2; ++powerLoss) {
     for (int syncs = 0; syncs < 2; ++syncs) {
       unsigned long total = syncs ? counts.syncs : counts.writes;
-      for (unsigned long k = 1; k <= total; ++k) {
+      for (unsigned long k = 1; k <= total; k = NextKill(k, total)) {
         std::string where = c.label + (powerLoss ? " power cut" : " kill") + (syncs ? " at sync " : " at write ") +
                             std::to_string(k);
         Restore(dir, c.inputs);
@@ -567,7 +577,7 @@ std::vector<UpdateCase> UpdateCases() {
   roomy.Raw(Pattern(6000, 101)).Raw(Pattern(12000, 102));
   const Snapshot newFiles = {{"x-new.txt", std::string(20000, 't')}, {"one.def", Pattern(6000, 103)},
                              {"two.txt", Pattern(15000, 104)}};
-  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.rff", "f.gob", "f.goo"}) {
+  for (const char* archive : {"f.lod", "f.bin", "f.stk", "f.hog", "f.mvl", "f.slb", "f.grp", "f.rff", "f.gob", "f.goo"}) {
     std::string format = strrchr(archive, '.') + 1;
     Snapshot files = newFiles;
     files[archive] = format == "lod" ? roomy.str() : MakeArchive(archive, two);

@@ -1,6 +1,6 @@
-// Lists an archive (PACK, HOG, MVL) as PhysicsFS reads it, a reader written apart from
-// vrex: one line per file, "path<TAB>size<TAB>CRC-32 of its bytes" (8 hex
-// digits), sorted by path. Folders are walked, not printed.
+// Lists an archive (PACK, SLB, HOG, MVL, GRP) as PhysicsFS reads it, a
+// reader written apart from vrex: one line per file, "path<TAB>size<TAB>CRC-32
+// of its bytes" (8 hex digits), sorted by path. Folders are walked, not printed.
 //
 //   physfs_list ARCHIVE
 //

@@ -1,10 +1,11 @@
-// PACK, HOG and MVL archives that vrex writes, read by PhysicsFS: after each
-// run of a, af, m and d, every member PhysicsFS finds has the name, size and
-// bytes of the file stored, and it finds no other.
+// PACK, SLB, HOG, MVL and GRP archives that vrex writes, read by PhysicsFS:
+// after each run of a, af, m and d, every member PhysicsFS finds has the
+// name, size and bytes of the file stored, and it finds no other.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -32,6 +33,13 @@ void WriteFile(const TempDir& dir, const std::string& path, const std::string& b
   dir.Write(path, bytes);
 }
 
+// A GRP upper-cases the names it stores.
+std::string StoredName(const std::string& archive, std::string name) {
+  if (archive.size() > 4 && archive.compare(archive.size() - 4, 4, ".grp") == 0)
+    for (char& c : name) c = char(toupper(uint8_t(c)));
+  return name;
+}
+
 struct Step {
   const char* what;
   std::vector<std::pair<std::string, std::string>> files;  // written before the run
@@ -47,13 +55,15 @@ void RunStep(const TempDir& dir, const std::string& archive, const Step& step,
   for (const auto& f : step.files) WriteFile(dir, f.first, f.second);
   RunResult r = Vrex(dir.path(), step.args);
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  for (const auto& m : step.members) (*expected)[m.first] = m.second;
+  for (const auto& m : step.members) (*expected)[StoredName(archive, m.first)] = m.second;
   RunResult seen = RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)});
   EXPECT_EQ(seen.exitCode, 0) << seen.err;
   EXPECT_EQ(seen.out, Listing(*expected));
 }
 
-TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
+// PACK and SLB keep folders ("/" and "\" between them in the archive).
+void ReadsEveryMember(const std::string& archive, size_t entrySize) {
+  SCOPED_TRACE(archive);
   const std::string one = Pattern(60000, 1), e1sub = Pattern(700, 2), e2 = Pattern(25000, 3),
                     progs = Pattern(3000, 4), e2new = Pattern(26000, 5), progsNew = Pattern(2000, 6),
                     oneNew = Pattern(90000, 7), wind = Pattern(12000, 8), readme = Pattern(300, 9),
@@ -62,46 +72,52 @@ TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
       {"a new archive from a folder tree with nested folders, an empty file and a file",
        {{"maps/e1/e1m1.bsp", one}, {"maps/e1/sub/secret.bin", e1sub}, {"maps/e2/e2m1.bsp", e2},
         {"gfx/empty.lmp", ""}, {"progs.dat", progs}},
-       {"a", "game.pak", "maps", "progs.dat", "gfx"},
+       {"a", archive, "maps", "progs.dat", "gfx"},
        {{"maps/e1/e1m1.bsp", one}, {"maps/e1/sub/secret.bin", e1sub}, {"maps/e2/e2m1.bsp", e2},
         {"gfx/empty.lmp", ""}, {"progs.dat", progs}}},
       {"a smaller replacement, and one named in other case that keeps the stored spelling",
        {{"progs.dat", progsNew}, {"MAPS/E2/E2M1.BSP", e2new}},
-       {"a", "game.pak", "progs.dat", "MAPS/E2/E2M1.BSP"},
+       {"a", archive, "progs.dat", "MAPS/E2/E2M1.BSP"},
        {{"progs.dat", progsNew}, {"maps/e2/e2m1.bsp", e2new}}},
       {"a larger replacement whose old bytes make the run compact",
        {{"maps/e1/e1m1.bsp", oneNew}},
-       {"a", "game.pak", "maps/e1/e1m1.bsp"},
+       {"a", archive, "maps/e1/e1m1.bsp"},
        {{"maps/e1/e1m1.bsp", oneNew}},
        true},
       {"a new folder appended, and a file by its last component",
        {{"sound/ambience/wind.wav", wind}, {"extra/readme.txt", readme}},
-       {"a", "game.pak", "sound", "extra/readme.txt"},
+       {"a", archive, "sound", "extra/readme.txt"},
        {{"sound/ambience/wind.wav", wind}, {"extra/readme.txt", readme}}},
-      {"af stores the last component", {}, {"af", "game.pak", "extra/readme.txt"}, {{"readme.txt", readme}}},
-      {"a file moved in", {{"demo1.dem", demo}}, {"m", "game.pak", "demo1.dem"}, {{"demo1.dem", demo}}},
+      {"af stores the last component", {}, {"af", archive, "extra/readme.txt"}, {{"readme.txt", readme}}},
+      {"a file moved in", {{"demo1.dem", demo}}, {"m", archive, "demo1.dem"}, {{"demo1.dem", demo}}},
   };
 
   TempDir dir;
   std::map<std::string, std::string> expected;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
-    RunStep(dir, "game.pak", step, &expected);
+    RunStep(dir, archive, step, &expected);
     if (step.compacts) {
       size_t live = 12;
-      for (const auto& m : expected) live += 64 + m.second.size();
-      EXPECT_EQ(dir.Read("game.pak").size(), live);
+      for (const auto& m : expected) live += entrySize + m.second.size();
+      EXPECT_EQ(dir.Read(archive).size(), live);
     }
   }
   EXPECT_FALSE(dir.Exists("demo1.dem"));
 }
-// HOG and MVL have flat names: a new archive, a same-size replacement (in
-// place in a HOG), another size and a new member (appended to a HOG, or the
-// file rewritten), a deletion.
+
+TEST(PhysicsFs, ReadsEveryMemberVrexStores) {
+  ReadsEveryMember("game.pak", 64);
+  ReadsEveryMember("game.slb", 72);
+}
+
+// HOG, MVL and GRP have flat names (GRP's new ones upper-cased): a new
+// archive, a same-size replacement (in place in a HOG), another size and a
+// new member (appended to a HOG, or the file rewritten), a deletion.
 TEST(PhysicsFs, ReadsTheHogAndMvlFilesVrexWrites) {
   const std::string a = Pattern(5000, 21), b = Pattern(700, 22), c = Pattern(30, 23), b2 = Pattern(700, 24),
                     a2 = Pattern(9000, 25), d = Pattern(100, 26);
-  for (const char* archive : {"game.hog", "game.mvl"}) {
+  for (const std::string archive : {"game.hog", "game.mvl", "game.grp"}) {
     SCOPED_TRACE(archive);
     const std::vector<Step> steps = {
         {"a new archive from a folder and a file", {{"tree/a.txt", a}, {"tree/sub/b.bin", b}, {"c.dat", c}},
@@ -117,7 +133,7 @@ TEST(PhysicsFs, ReadsTheHogAndMvlFilesVrexWrites) {
       RunStep(dir, archive, step, &expected);
     }
     ASSERT_EQ(Vrex(dir.path(), {"d", archive, "C.DAT"}).exitCode, 0);
-    expected.erase("c.dat");
+    expected.erase(StoredName(archive, "c.dat"));
     EXPECT_EQ(RunProgram(dir.path(), {PHYSFS_LIST_PATH, dir.Join(archive)}).out, Listing(expected));
   }
 }

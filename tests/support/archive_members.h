@@ -1,9 +1,10 @@
 // The members of an archive as its directory states them, decoded here apart
 // from vrex: PACK, Doom WAD, WAD2/WAD3, LOD (zlib members inflated), CSid,
-// STK (told by the file name), HOG, DMVL, RFF (the version's directory key,
-// encrypted members decrypted) and GOB v1/v2; and archives of the formats
-// with flat names and of GOB v2 made from members, the data right behind the
-// table (RFF 0x0301 and GOB v1: in front of the directory).
+// STK and SLB (told by the file name), HOG, DMVL, SPAK, GRP, RFF (the
+// version's directory key, encrypted members decrypted) and GOB v1/v2; and
+// archives of the formats with flat names and of GOB v2 made from members,
+// the data right behind the table, and of SPAK, SLB, RFF (0x0301) and GOB
+// v1, the table behind the data.
 #ifndef VREX_TESTS_SUPPORT_ARCHIVE_MEMBERS_H
 #define VREX_TESTS_SUPPORT_ARCHIVE_MEMBERS_H
 
@@ -58,9 +59,18 @@ inline bool ReadMembers(const std::string& fileName, const std::string& file, Me
     uint64_t table, count, entry, nameAt, width, offsetAt, sizeAt, packedAt;  // packedAt 0: none
   } l = {};
   bool implied = false, chain = false;
+  size_t hidden = 0;  // bytes in front of every name (SLB: "\")
   if (EndsWith(fileName, ".stk") || EndsWith(fileName, ".itk")) {
     if (file.size() < 2) return false;
     l = {2, Le(file, 0, 2), 22, 0, 12, 17, 13, 0};
+  } else if (EndsWith(fileName, ".slb") && file.size() >= 12) {
+    l = {Le(file, 8, 4), Le(file, 4, 4), 72, 0, 64, 64, 68, 0};
+    hidden = 1;
+  } else if (magic == "SPAK" && file.size() >= 12) {
+    l = {Le(file, 4, 4), Le(file, 8, 4) / 128, 128, 0, 120, 120, 124, 0};
+  } else if (file.compare(0, 12, "KenSilverman") == 0 && file.size() >= 16) {
+    l = {16, Le(file, 12, 4), 16, 0, 12, 0, 12, 0};
+    implied = true;
   } else if (magic == "PACK" && file.size() >= 12) {
     l = {Le(file, 4, 4), Le(file, 8, 4) / 64, 64, 0, 56, 56, 60, 0};
   } else if ((magic == "PWAD" || magic == "IWAD") && file.size() >= 12) {
@@ -119,14 +129,15 @@ inline bool ReadMembers(const std::string& fileName, const std::string& file, Me
     std::string bytes = stored ? file.substr(size_t(offset), size_t(stored)) : "", real;
     if (packed && !Inflate(bytes, size, &real)) return false;
     if (packed) bytes = real;
-    members->push_back({Name(file, at + l.nameAt, size_t(l.width)), bytes});
+    members->push_back({Name(file, at + l.nameAt, size_t(l.width)).substr(hidden), bytes});
   }
   return true;
 }
 
 // An archive of `members` in the format the file name's extension says:
-// .lod (stored, types 0), .bin (CSid), .stk/.itk, .hog, .mvl (flags 0), .rff
-// (0x0301, names split at the last dot), .gob and .goo.
+// .lod (stored, types 0), .bin (CSid), .stk/.itk, .hog, .mvl (flags 0),
+// .grp, .sin (SPAK), .slb, .rff (0x0301, names split at the last dot), .gob
+// and .goo.
 inline std::string MakeArchive(const std::string& fileName, const Members& members) {
   using archive_members::EndsWith;
   auto le = [](uint64_t v, int width) {
@@ -141,39 +152,56 @@ inline std::string MakeArchive(const std::string& fileName, const Members& membe
   };
   std::string data, table;
   uint64_t n = members.size();
+  if (EndsWith(fileName, ".sin") || EndsWith(fileName, ".slb")) {
+    bool slb = EndsWith(fileName, ".slb");
+    for (const auto& m : members) {
+      table += field((slb ? "\\" : "") + m.first, slb ? 64 : 120) + le(12 + data.size(), 4) + le(m.second.size(), 4);
+      data += m.second;
+    }
+    return (slb ? le(0, 4) + le(n, 4) + le(12 + data.size(), 4) : "SPAK" + le(12 + data.size(), 4) + le(table.size(), 4)) +
+           data + table;
+  }
+  if (EndsWith(fileName, ".rff") || EndsWith(fileName, ".gob")) {
+    bool rff = EndsWith(fileName, ".rff");
+    uint64_t at = rff ? 32 : 8;
+    for (const auto& m : members) {
+      size_t dot = m.first.rfind('.');
+      std::string type = dot == std::string::npos ? "" : m.first.substr(dot + 1);
+      table += rff ? std::string(16, '\0') + le(at + data.size(), 4) + le(m.second.size(), 4) + le(0, 9) +
+                         field(type, 3) + field(m.first.substr(0, dot), 8) + le(0, 4)
+                   : le(at + data.size(), 4) + le(m.second.size(), 4) + field(m.first, 13);
+      data += m.second;
+    }
+    at += data.size();
+    for (size_t i = 0; rff && i < table.size(); ++i) table[i] ^= char(((2 * at & 0xFFFF) + i) >> 1);
+    if (rff) return "RFF\x1A" + le(0x0301, 2) + le(0, 2) + le(at, 4) + le(n, 4) + std::string(16, '\0') + data + table;
+    return "GOB\x0A" + le(at, 4) + data + le(n, 4) + table;
+  }
   if (EndsWith(fileName, ".hog")) {
     std::string out = "DHF";
     for (const auto& m : members) out += field(m.first, 13) + le(m.second.size(), 4) + m.second;
     return out;
   }
-  const bool rff = EndsWith(fileName, ".rff"), gob = EndsWith(fileName, ".gob");
   std::string head = EndsWith(fileName, ".lod")   ? std::string("LOD\0", 4) + le(200, 4) + le(n, 4) + std::string(80, '\0')
                      : EndsWith(fileName, ".bin") ? "CSid" + le(n, 2)
                      : EndsWith(fileName, ".mvl") ? "DMVL" + le(n, 4)
+                     : EndsWith(fileName, ".grp") ? "KenSilverman" + le(n, 4)
                      : EndsWith(fileName, ".goo") ? "GOB " + le(20, 4) + le(12, 4) + le(n, 4)
-                     : rff                        ? std::string(32, '\0')
-                     : gob                        ? std::string(8, '\0')
                                                   : le(n, 2);
   uint64_t entry = EndsWith(fileName, ".lod") ? 32 : EndsWith(fileName, ".bin") ? 21 : EndsWith(fileName, ".mvl") ? 17
-                   : EndsWith(fileName, ".goo") ? 136 : 22;
-  uint64_t at = rff || gob ? head.size() : head.size() + n * entry;
+                   : EndsWith(fileName, ".grp") ? 16 : EndsWith(fileName, ".goo") ? 136 : 22;
+  uint64_t at = head.size() + n * entry;
   for (const auto& m : members) {
     uint64_t size = m.second.size();
-    size_t dot = m.first.rfind('.');
-    std::string type = dot == std::string::npos ? "" : m.first.substr(dot + 1);
-    if (rff) table += std::string(16, '\0') + le(at, 4) + le(size, 4) + le(0, 9) + field(type, 3) +
-                      field(m.first.substr(0, dot), 8) + le(0, 4);
-    else if (gob || EndsWith(fileName, ".goo")) table += le(at, 4) + le(size, 4) + field(m.first, gob ? 13 : 128);
-    else if (EndsWith(fileName, ".lod")) table += field(m.first, 16) + le(at, 4) + le(size, 4) + le(0, 4) + le(0, 4);
+    if (EndsWith(fileName, ".lod")) table += field(m.first, 16) + le(at, 4) + le(size, 4) + le(0, 4) + le(0, 4);
     else if (EndsWith(fileName, ".bin")) table += char(m.first.size()) + field(m.first, 12) + le(size, 4) + le(at, 4);
     else if (EndsWith(fileName, ".mvl")) table += field(m.first, 13) + le(size, 4);
+    else if (EndsWith(fileName, ".grp")) table += field(m.first, 12) + le(size, 4);
+    else if (EndsWith(fileName, ".goo")) table += le(at, 4) + le(size, 4) + field(m.first, 128);
     else table += field(m.first, 13) + le(size, 4) + le(at, 4) + '\0';
     data += m.second;
     at += size;
   }
-  if (gob) return "GOB\x0A" + le(at, 4) + data + le(n, 4) + table;
-  for (size_t i = 0; rff && i < table.size(); ++i) table[i] ^= char(((2 * at & 0xFFFF) + i) >> 1);
-  if (rff) return "RFF\x1A" + le(0x0301, 2) + le(0, 2) + le(at, 4) + le(n, 4) + std::string(16, '\0') + data + table;
   return head + table + data;
 }
 
