@@ -156,8 +156,9 @@ TEST(Add, WhatExtractionWritesAddingPutsBack) {
   }
 }
 
-// What a stores, x writes back byte for byte: SPAK and SLB with their
-// folders ("/" and "\" between them), GRP flat with upper-cased names.
+// What a stores, x writes back byte for byte: SPAK, SLB and GOB v2 with
+// their folders ("/" and "\" between them), GRP and RFF flat with
+// upper-cased names, GOB v1 flat.
 TEST(Add, ExtractionGivesBackTheBytesAStored) {
   const std::string deep = Pattern(70000, 3), top = Pattern(10, 4);
   const struct {
@@ -170,6 +171,10 @@ TEST(Add, ExtractionGivesBackTheBytesAStored) {
       {"a.slb", {{"t\\sub\\deep.bin", deep}, {"t\\top.txt", top}},
        {{"t/", ""}, {"t/sub/", ""}, {"t/sub/deep.bin", deep}, {"t/top.txt", top}}},
       {"a.grp", {{"DEEP.BIN", deep}, {"TOP.TXT", top}}, {{"DEEP.BIN", deep}, {"TOP.TXT", top}}},
+      {"a.rff", {{"DEEP.BIN", deep}, {"TOP.TXT", top}}, {{"DEEP.BIN", deep}, {"TOP.TXT", top}}},
+      {"a.gob", {{"deep.bin", deep}, {"top.txt", top}}, {{"deep.bin", deep}, {"top.txt", top}}},
+      {"a.goo", {{"t\\sub\\deep.bin", deep}, {"t\\top.txt", top}},
+       {{"t/", ""}, {"t/sub/", ""}, {"t/sub/deep.bin", deep}, {"t/top.txt", top}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.archive);

@@ -64,21 +64,24 @@ TEST(Rff, OtherVersionsAreUnknownFormats) {
 }
 
 // A replaced entry keeps flags but encrypted and external, type, name and
-// id, and takes the file's time; a new one is upper-cased. The directory of
-// this 0x0300 file, encrypted with the other tools' key, keeps that key at
-// its new offset; a new archive is version 0x0301.
+// id, and takes the file's time; a new one is upper-cased, its type at most
+// three letters. The directory of this 0x0300 file, encrypted with the other
+// tools' key, keeps that key at its new offset; a new archive is version
+// 0x0301.
 TEST(Rff, ReplacingKeepsTheEntryAndTheArchivesKey) {
   TempDir dir;
   dir.Write("a.rff", RffBytes(0x0300, kData, {{"SECRET", "TXT", 38, 300, 0x11, 7}, {"LOOSE", "", 0, 9, 0x06, 8}},
                               2 * kDirAt + 1));
-  const std::pair<const char*, std::string> files[] = {{"secret.txt", "plain"}, {"loose", "was loose"}, {"n.dat", "n"}};
+  const std::pair<const char*, std::string> files[] = {
+      {"secret.txt", "plain"}, {"loose", "was loose"}, {"n.dat", "n"}, {"n.text", "4-letter type"}};
   for (const auto& f : files) {
     dir.Write(f.first, f.second);
     struct utimbuf times = {1000000000, 1234567890};
     ASSERT_EQ(utime(dir.Join(f.first).c_str(), &times), 0);
   }
-  RunResult r = Vrex(dir.path(), {"a", "a.rff", "secret.txt", "loose", "n.dat"});
-  EXPECT_EQ(r.out, Searching(2) + "Replacing SECRET.TXT\nReplacing LOOSE\nAdding N.DAT\n\n3 files stored\n");
+  RunResult r = Vrex(dir.path(), {"a", "a.rff", "secret.txt", "loose", "n.dat", "n.text"});
+  EXPECT_EQ(r.out, Searching(2) + "Replacing SECRET.TXT\nReplacing LOOSE\nAdding N.DAT\nName too long n.text - skipped\n"
+                                  "\n3 files stored, 1 skipped\n");
   std::string file = dir.Read("a.rff");
   uint32_t at = U32(file, 8), key = (2 * at + 1) & 0xFFFF;
   ASSERT_EQ(U32(file, 12), 3u);
