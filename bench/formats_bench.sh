@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Writing LOD, CSid, STK, HOG, SPAK, DMVL and GRP: vrex a against a baseline
-# that writes the same data and makes it durable, measured in the same run.
+# Writing LOD, CSid, STK, HOG, SPAK, RFF, GOB v1 and v2, DMVL and GRP: vrex a
+# against a baseline that writes the same data and makes it durable,
+# measured in the same run.
 # Prints seconds, ratios and peak RSS; not part of the tests.
 #
 #   bench/formats_bench.sh [BUILD_DIR]      (default: build-bench, configured Release)
@@ -8,13 +9,14 @@
 # Cases (inputs made here under $TMPDIR, about 3 GiB at most while it runs,
 # removed at the end):
 #   replace one 1 MiB member of a 1 GiB LOD,   vs  cp + sync of the archive
-#     CSid, STK and SPAK (1024 members of 1 MiB)
+#     CSid, STK, SPAK, RFF and GOB v1
+#     (1024 members of 1 MiB)
 #   replace one 1 MiB member of a 1 GiB HOG    vs  cp + sync of the archive
 #     by a file of the same size
 #   add 1,000 text files of 4 KiB into a       vs  gzip -6 of the same bytes
 #     new LOD                                       (sizes printed too)
 #   replace one member of a 256 MiB DMVL,      vs  cp + sync of the archive, and
-#     and of a 256 MiB GRP                         that renamed over it
+#     GRP and GOB v2                               that renamed over it
 # Each case runs FORMATS_BENCH_RUNS times (default 3), baseline and vrex in
 # turns; the fastest run counts.
 set -euo pipefail
@@ -45,7 +47,7 @@ sync
 header
 
 # 1. and 2. One 1 MiB member replaced in a 1 GiB archive of each format.
-for ext in lod bin stk hog sin; do
+for ext in lod bin stk hog sin rff gob; do
   python3 "$top/bench/make_archive.py" "$work/big" "$work/big.$ext"
   sync
   cat "$work/big.$ext" > /dev/null  # warm the page cache
@@ -57,7 +59,8 @@ for ext in lod bin stk hog sin; do
   (cd "$work/out" && "$vrex" e "$work/replace/t.$ext" m000512.bin > /dev/null)
   check "cmp -s '$work/out/m000512.bin' '$work/replace/m000512.bin'" "the replaced member of t.$ext reads back other bytes"
   directory=$(case $ext in lod) echo $((10000 * 32)) ;; bin) echo $((1024 * 21)) ;; stk) echo $((1024 * 22)) ;;
-               hog) echo $((1024 * 17)) ;; sin) echo $((1024 * 128)) ;; esac)
+               hog) echo $((1024 * 17)) ;; sin) echo $((1024 * 128)) ;; rff) echo $((1024 * 48)) ;;
+               gob) echo $((4 + 1024 * 21)) ;; esac)
   row "a: replace 1 MiB of 1 GiB .$ext" 0.05 "$directory" "cp + sync of the archive"
   rm -f "$work/big.$ext" "$work/replace/t.$ext" "$work/replace/copy.$ext"
 done
@@ -73,9 +76,9 @@ packed=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(); n=struc
 echo "    LOD: $(stat -c %s "$work/new.lod") bytes ($packed bytes of zlib streams, the table's room aside);" \
      "gzip -6: $(cat "$work"/text/* | gzip -6 | wc -c) bytes; the text: $(cat "$work"/text/* | wc -c) bytes"
 
-# 4. One member replaced in a 256 MiB DMVL and GRP: the file is written anew.
+# 4. One member replaced in a 256 MiB DMVL, GRP and GOB v2: the file is written anew.
 cp "$work/replace/m000512.bin" "$work/replace/m000128.bin"
-for ext in mvl grp; do
+for ext in mvl grp goo; do
   python3 "$top/bench/make_archive.py" "$work/mid" "$work/mid.$ext"
   sync
   cat "$work/mid.$ext" > /dev/null
@@ -83,7 +86,7 @@ for ext in mvl grp; do
        "$work/replace" "exec '$vrex' a t.$ext m000128.bin" \
        "$work/replace" "cp t.$ext copy.$ext && sync copy.$ext"
   check "[ \"\$(members '$work/replace/t.$ext')\" = 256 ]" "t.$ext does not list 256 members"
-  entry=$(case $ext in mvl) echo 17 ;; grp) echo 16 ;; esac)
+  entry=$(case $ext in mvl) echo 17 ;; grp) echo 16 ;; goo) echo 136 ;; esac)
   row "a: replace 1 MiB of 256 MiB .$ext" 1.1 $((256 * entry)) "cp + sync of the archive"
   # The same file work as the rewrite: the synced copy renamed over the
   # archive, which releases the old one (costly where blocks are discarded).
