@@ -71,14 +71,10 @@ void ReadHeader2(const ArchiverState& run, Layout* layout) {
   ReadDirectory(run, ReadHeaderField(run, 4), kEntrySize2, layout);
 }
 
-void Decode1(const uint8_t* entry, Member* m) {
-  NameMember(m, entry + kNameAt, kNameWidth1);
-  m->offset = ReadU32LE(entry + kOffsetAt);
-  m->size = ReadU32LE(entry + kSizeAt);
-}
-
-void Decode2(const uint8_t* entry, Member* m) {
-  NameMember(m, entry + kNameAt, kNameWidth2);
+// Both versions: offset, size, then a name field of `kWidth` bytes.
+template <uint32_t kWidth>
+void Decode(const uint8_t* entry, Member* m) {
+  NameMember(m, entry + kNameAt, kWidth);
   m->offset = ReadU32LE(entry + kOffsetAt);
   m->size = ReadU32LE(entry + kSizeAt);
 }
@@ -125,7 +121,7 @@ const WriteRow kWriteRow2 = {
 
 extern const Format kGob = {
     "GOB", {{}, TAG_GOB, {"GOB\x0A"}, 4}, ReadHeader1,  // name, detection, header fields
-    Decode1, nullptr, nullptr,                    // decoding (or a walk), offsets
+    Decode<kNameWidth1>, nullptr, nullptr,        // decoding (or a walk), offsets
     TABBED_HEADING, PrintTabbedRow,               // listing
     nullptr, false, false,                        // extraction, walks the archive, "~" alias
     &kWriteRow1,                                  // d, a and m
@@ -133,7 +129,7 @@ extern const Format kGob = {
 
 extern const Format kGob2 = {
     "GOB2", {{}, TAG_GOB2, {"GOB "}, 4, IsVersion2}, ReadHeader2,  // name, detection, header fields
-    Decode2, nullptr, nullptr,                    // decoding (or a walk), offsets
+    Decode<kNameWidth2>, nullptr, nullptr,        // decoding (or a walk), offsets
     TABBED_HEADING, PrintTabbedRow,               // listing
     nullptr, false, false,                        // extraction, walks the archive, "~" alias
     &kWriteRow2,                                  // d, a and m

@@ -35,8 +35,9 @@
 // offset, behind the end; the words at 8 and 12 commit. Names are flat, split
 // at the last dot into at most 8 + 3 characters, new ones upper-cased. A
 // replaced entry keeps its flags (but external and encrypted, as its new data
-// are neither), id, type and name; its time becomes the file's modification
-// time. A new entry: zeros, but for the names and that time. A new archive is
+// are neither), id, type and name, its packed size becomes 0 and its time
+// the file's modification time. A new entry: zeros, but for the names and
+// that time. A new archive is
 // version 0x0301.
 #include <cstdio>
 #include <cstring>
