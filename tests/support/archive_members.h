@@ -167,7 +167,7 @@ inline std::string MakeArchive(const std::string& fileName, const Members& membe
     for (const auto& m : members) {
       size_t dot = m.first.rfind('.');
       std::string type = dot == std::string::npos ? "" : m.first.substr(dot + 1);
-      table += rff ? std::string(16, '\0') + le(at + data.size(), 4) + le(m.second.size(), 4) + le(0, 9) +
+      table += rff ? std::string(16, '\0') + le(at + data.size(), 4) + le(m.second.size(), 4) + std::string(9, '\0') +
                          field(type, 3) + field(m.first.substr(0, dot), 8) + le(0, 4)
                    : le(at + data.size(), 4) + le(m.second.size(), 4) + field(m.first, 13);
       data += m.second;
