@@ -197,6 +197,12 @@ bool MakeOutputFolder(FileSystem& fs, const char* folder) {
   return made;
 }
 
+bool SkipMember(const ArchiverState& run, const Member& m, const char* why) {
+  printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
+  printf(why, m.name);
+  return false;
+}
+
 bool ExtractFolder(const ArchiverState& run, const Member& m) {
   printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
   if (run.testOnly || !run.withFolders) return true;

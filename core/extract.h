@@ -82,6 +82,11 @@ bool ExtractMember(const ArchiverState& run, const Member& m, MemberSource& sour
 // The member's stored bytes (m.size bytes at m.offset), through `decode`.
 bool ExtractStored(const ArchiverState& run, const Member& m, DecodeStep decode = nullptr);
 
+// A member a format never extracts (or tests): its line, then `why` (a
+// format with one %s, the name, such as "External %s - skipped\n"). Returns
+// false: the member was not extracted whole.
+bool SkipMember(const ArchiverState& run, const Member& m, const char* why);
+
 // A folder record: its line, like a member's; under x its folders are made.
 bool ExtractFolder(const ArchiverState& run, const Member& m);
 

@@ -56,10 +56,7 @@ bool ExtractSound(const ArchiverState& run, Member& m) {
   const char* skipped = m.packedSize != m.size                         ? "Compressed sound %s - skipped\n"
                         : uint64_t(m.offset) + m.size > run.archiveSize ? "Data past the end of the file %s - skipped\n"
                                                                         : nullptr;
-  if (!skipped) return ExtractStored(run, m);
-  printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
-  printf(skipped, m.name);
-  return false;
+  return skipped ? SkipMember(run, m, skipped) : ExtractStored(run, m);
 }
 
 const OffsetRule kFromDataStart = {OffsetRule::FROM_DATA_START, DataStart, 0};

@@ -157,11 +157,7 @@ void DecryptMember(uint8_t* bytes, size_t length, uint64_t at) {
 // An external member's data are no part of the archive: it is passed over,
 // a member not extracted (or tested) whole.
 bool ExtractRffMember(const ArchiverState& run, Member& m) {
-  if (m.flags & kExternal) {
-    printf(run.testOnly ? "Testing %s\n" : "Extracting %s\n", m.name);
-    printf("External %s - skipped\n", m.name);
-    return false;
-  }
+  if (m.flags & kExternal) return SkipMember(run, m, "External %s - skipped\n");
   return ExtractStored(run, m, m.flags & kEncryptedMember ? DecryptMember : nullptr);
 }
 
